@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QPointF>
+#include <QRectF>
+#include <QString>
+
+#include <memory>
+
+namespace platform {
+
+// The values of the original platform's event types and buttons.
+enum class MouseEventType : int {
+    LeftMouseDown = 1,
+    LeftMouseUp = 2,
+    RightMouseDown = 3,
+    RightMouseUp = 4,
+    MouseMoved = 5,
+    LeftMouseDragged = 6,
+};
+
+enum class MouseButton : int { Left = 0, Right = 1, Center = 2 };
+
+// Posts synthetic mouse input into the desktop's input stream, in the order posted.
+// Locations are global display coordinates of the main screen: origin at its top-left
+// corner, y downward, in screen units. Nothing non-finite reaches a backend's device:
+// such locations are dropped by the backends.
+class EventPoster
+{
+public:
+    virtual ~EventPoster() = default;
+
+    // "uinput", "XTest", "recording", "none".
+    virtual QString backendName() const = 0;
+    virtual void postMouseEvent(MouseEventType type, QPointF location, MouseButton button) = 0;
+    // A vertical scroll of `pixels`; positive scrolls up (the content moves down).
+    virtual void postScrollWheelEvent(qint32 pixels) = 0;
+    // Every press we post has a release: lets go of whatever this poster holds down.
+    virtual void releaseHeldButtons() = 0;
+};
+
+// The automatic choice: uinput when /dev/uinput is writable, else XTest when an X display
+// is reachable, else a poster that drops everything. Writes one log line naming the choice.
+std::unique_ptr<EventPoster> makeEventPoster(const QRectF& mainScreenFrame);
+
+} // namespace platform

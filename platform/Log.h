@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+namespace platform {
+
+// Writes one line to the system log: standard error, in the form
+// "YYYY-MM-DD hh:mm:ss.mmm Program[pid] message". Like the original NSLog, a newline is
+// added only when the message does not already end with one. Under the service launcher
+// standard error goes to the user's journal.
+void logLine(const QString& message);
+
+// Routes Qt's own messages (qWarning and friends, also those of libTUIO) through logLine,
+// so that every line of a process has the same form.
+void installLogMessageHandler();
+
+} // namespace platform

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+namespace platform {
+
+struct Notification
+{
+    QString name;
+    const QObject* object = nullptr;
+
+    // The form a log line shows, e.g. "Notification 0x0 {name = QuillonworksTactalonPortDidChangeNotification}".
+    QString description() const;
+};
+
+using NotificationHandler = std::function<void(const Notification&)>;
+
+// In-process notices, delivered synchronously on the posting thread in the order observers
+// were added. An observer's registrations end when it is destroyed or removed.
+class NotificationCenter : public QObject
+{
+    Q_OBJECT
+public:
+    static NotificationCenter& defaultCenter();
+
+    // An empty name observes every notice.
+    void addObserver(QObject* observer, const QString& name, NotificationHandler handler);
+    void removeObserver(QObject* observer);
+    void postNotificationName(const QString& name, const QObject* object = nullptr);
+
+private:
+    struct Registration
+    {
+        QObject* observer;
+        QString name;
+        NotificationHandler handler;
+    };
+    std::vector<Registration> m_registrations;
+};
+
+} // namespace platform

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "TuioCursorListener.h"
+
+#include <QObject>
+#include <QSizeF>
+#include <QString>
+
+#include <cstddef>
+#include <memory>
+
+// Listens for TUIO 1.1 cursor messages (/tuio/2Dcur) on a UDP port and reports the fingers
+// to one listener. Datagrams are read on the event loop of the thread that made the client;
+// callbacks come from there, one at a time. Destroying the client closes its sockets; no
+// callback comes after.
+class TuioClient : public QObject
+{
+    Q_OBJECT
+public:
+    struct Statistics
+    {
+        quint64 datagrams = 0;       // every datagram seen
+        quint64 malformed = 0;       // dropped as malformed, oversized or hostile
+        quint64 lateFrames = 0;      // frames dropped as older than the last committed one
+        quint64 committedFrames = 0;
+    };
+
+    // Listens on `port` from construction on. `screenSize` gives the units of positions.
+    // `listenAddress`: empty = the loopback addresses only (127.0.0.1 and ::1); "any" = every
+    // interface; otherwise the address to bind. A port or address that cannot be opened
+    // gives one log line and a client that stays inert.
+    TuioClient(qint32 port, QSizeF screenSize, const QString& listenAddress = {},
+               QObject* parent = nullptr);
+    ~TuioClient() override;
+
+    void setTuioCursorDelegate(TuioCursorListener* listener);
+    bool isListening() const;
+    qint32 port() const;
+    Statistics statistics() const;
+
+    // Decodes and applies one datagram as if it came from `senderAddress`; the sockets use it,
+    // and so can a benchmark that has no socket.
+    void processDatagram(const char* data, std::size_t size, const QString& senderAddress);
+
+private:
+    class Private;
+    std::unique_ptr<Private> d;
+};
