@@ -1,0 +1,269 @@
+// The gesture engine driven callback by callback, posting into a recording poster. A scenario
+// is a line of steps; the expected events are the recorder's own text.
+//
+//   add N X Y    finger N touches at (X, Y) (the cursor's position, screen units)
+//   move N X Y   finger N moves
+//   lift N       finger N is removed
+//   frame        the frame ends
+//   wait S       S seconds pass
+//   set KEY V    stores a setting (true/false, a number with a point is a float, else an integer)
+#include "TemporaryHome.h"
+#include "agent/Tactalon_Controller.h"
+#include "platform/RecordingEventPoster.h"
+#include "platform/UserDefaults.h"
+#include "settings/SettingsKeys.h"
+
+#include <QTest>
+#include <QUdpSocket>
+
+#include <map>
+
+using platform::RecordingEventPoster;
+
+class GestureTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    TemporaryHome m_home;
+    RecordingEventPoster m_poster;
+    Tactalon_Controller::Clock::time_point m_now{};
+    std::unique_ptr<Tactalon_Controller> m_controller;
+    std::map<int, TuioCursorPtr> m_fingers;
+
+    static qint32 freePort()
+    {
+        QUdpSocket socket;
+        socket.bind(QHostAddress::LocalHost, 0);
+        return socket.localPort();
+    }
+
+    void store(const QString& key, const QVariant& value)
+    {
+        auto& defaults = platform::UserDefaults::standardUserDefaults();
+        QVariantMap domain = defaults.persistentDomainForName(kDomainName).value_or(QVariantMap{});
+        domain.insert(key, value);
+        defaults.setPersistentDomain(domain, kDomainName);
+        defaults.synchronize();
+    }
+
+    static QVariant parsedValue(const QString& text)
+    {
+        if (text == QLatin1String("true") || text == QLatin1String("false"))
+            return text == QLatin1String("true");
+        if (text.contains(QLatin1Char('.')))
+            return QVariant::fromValue(text.toFloat());
+        return QVariant::fromValue(text.toInt());
+    }
+
+    void run(const QString& scenario)
+    {
+        for (const QString& step : scenario.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const QStringList words = step.simplified().split(QLatin1Char(' '));
+            const QString& verb = words[0];
+            if (verb == QLatin1String("add")) {
+                auto cursor = std::make_shared<TuioCursor>(
+                    QStringLiteral("test"), words[1].toInt(),
+                    QPointF(words[2].toDouble(), words[3].toDouble()));
+                m_fingers[words[1].toInt()] = cursor;
+                m_controller->tuioCursorAdded(cursor);
+            } else if (verb == QLatin1String("move")) {
+                const TuioCursorPtr& cursor = m_fingers.at(words[1].toInt());
+                cursor->setPosition(QPointF(words[2].toDouble(), words[3].toDouble()));
+                m_controller->tuioCursorUpdated(cursor);
+            } else if (verb == QLatin1String("lift")) {
+                m_controller->tuioCursorRemoved(m_fingers.at(words[1].toInt()));
+            } else if (verb == QLatin1String("frame")) {
+                m_controller->tuioCursorFrameFinished();
+            } else if (verb == QLatin1String("wait")) {
+                m_now += std::chrono::duration_cast<Tactalon_Controller::Clock::duration>(
+                    std::chrono::duration<double>(words[1].toDouble()));
+            } else if (verb == QLatin1String("set")) {
+                store(words[1], parsedValue(words[2]));
+            } else {
+                QFAIL(qPrintable(QStringLiteral("unknown step: ") + step));
+            }
+        }
+    }
+
+private slots:
+    void init()
+    {
+        // Plain mapping (no mirroring) keeps the expected points readable.
+        auto& defaults = platform::UserDefaults::standardUserDefaults();
+        defaults.setPersistentDomain({{kPortStr, QVariant::fromValue(freePort())},
+                                      {kHInvertStr, false},
+                                      {kVInvertStr, false}},
+                                     kDomainName);
+        defaults.synchronize();
+        m_poster = RecordingEventPoster();
+        m_fingers.clear();
+        m_controller = std::make_unique<Tactalon_Controller>(Tactalon_Controller::Environment{
+            m_poster, [] { return QRectF(0, 0, 1440, 900); }, [this] { return m_now; }});
+        m_controller->setup();
+    }
+
+    void cleanup() { m_controller.reset(); }
+
+    void gestures_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<QString>("events");
+
+        QTest::newRow("one-finger tap") << "add 1 100 200; frame; lift 1; frame"
+                                        << "LeftMouseDown(100,200,Left), LeftMouseUp(100,200,Left)";
+        QTest::newRow("one-finger drag")
+            << "add 1 100 200; frame; move 1 110 205; frame; move 1 130 210; frame; lift 1; frame"
+            << "LeftMouseDown(100,200,Left), LeftMouseDragged(110,205,Left), "
+               "LeftMouseDragged(130,210,Left), LeftMouseUp(130,210,Left)";
+        QTest::newRow("finger lifted before its frame ends: no press")
+            << "add 1 100 200; lift 1; frame" << "LeftMouseUp(100,200,Left)";
+        QTest::newRow("two-finger tap in one frame")
+            << "add 1 100 500; add 2 200 500; frame; wait 0.2; move 1 104 503; frame; "
+               "lift 1; lift 2; frame"
+            << "MouseMoved(152,501.5,Left), LeftMouseUp(104,503,Left), LeftMouseUp(200,500,Left), "
+               "RightMouseDown(152,501.5,Right), RightMouseUp(152,501.5,Right)";
+        QTest::newRow("two-finger tap, one lifted: the other drags without a press")
+            << "add 1 100 500; add 2 200 500; frame; wait 0.1; lift 2; frame; "
+               "move 1 120 500; frame; lift 1; frame"
+            << "LeftMouseUp(200,500,Left), RightMouseDown(150,500,Right), "
+               "RightMouseUp(150,500,Right), LeftMouseDragged(120,500,Left), "
+               "LeftMouseUp(120,500,Left)";
+        QTest::newRow("second finger a frame later: pressed, then the pointer follows")
+            << "add 1 100 500; frame; add 2 200 500; frame; move 2 204 500; frame; lift 1"
+            << "LeftMouseDown(100,500,Left), MouseMoved(152,500,Left), LeftMouseUp(100,500,Left)";
+        QTest::newRow("held past the time limit: scrolling starts at that frame end")
+            << "add 1 100 500; add 2 200 500; frame; wait 0.6; frame; lift 1; lift 2; frame"
+            << "Scroll(0), LeftMouseUp(100,500,Left), LeftMouseUp(200,500,Left)";
+        QTest::newRow("elapsed time equal to the limit neither ends nor fires")
+            << "add 1 100 500; add 2 200 500; frame; wait 0.5; lift 1; frame"
+            << "LeftMouseUp(100,500,Left)";
+        QTest::newRow("tolerance: a jump of exactly 10 keeps the candidate (6 in x, 8 in y)")
+            << "add 1 100 500; add 2 200 500; frame; move 1 112 516; frame; lift 1; lift 2; frame"
+            << "MouseMoved(156,508,Left), LeftMouseUp(112,516,Left), LeftMouseUp(200,500,Left), "
+               "RightMouseDown(156,508,Right), RightMouseUp(156,508,Right)";
+        QTest::newRow("tolerance: a jump of 10.5 ends it; scrolling anchored at the last centre")
+            << "add 1 100 500; add 2 200 500; frame; move 1 100 521; frame; frame"
+            << "Scroll(10), Scroll(10)";
+        QTest::newRow("tolerance stored as a float is cut to a whole number")
+            << "set rightClickTolerance 10.9; add 1 100 500; add 2 200 500; frame; "
+               "move 1 100 521; frame"
+            << "Scroll(10)";
+        QTest::newRow("anchored scrolling keeps scrolling by the offset")
+            << "set scrollingType 1; add 1 100 500; add 2 200 500; frame; wait 0.6; frame; "
+               "move 1 100 560; frame; frame; move 1 100 501.2; frame"
+            << "Scroll(0), Scroll(30), Scroll(30), Scroll(0)";
+        QTest::newRow("incremental scrolling moves the reference, fractions dropped")
+            << "set scrollingType 2; add 1 100 500; add 2 200 500; frame; wait 0.6; frame; "
+               "move 1 100 521.4; frame; move 1 100 524.4; frame; move 1 100 518.6; frame"
+            << "Scroll(0), Scroll(10), Scroll(1), Scroll(-2)";
+        QTest::newRow("scrollingType stored as float 2.0 is incremental")
+            << "set scrollingType 2.0; add 1 100 500; add 2 200 500; wait 0.6; frame; "
+               "move 1 100 540; frame; frame"
+            << "Scroll(0), Scroll(20), Scroll(0)";
+        QTest::newRow("right click disabled: the candidate lingers until timed out")
+            << "set rightClickEnabled false; add 1 100 500; add 2 200 500; frame; lift 2; frame; "
+               "wait 0.6; frame; lift 1; frame"
+            << "LeftMouseUp(200,500,Left), LeftMouseUp(100,500,Left)";
+        QTest::newRow("three fingers: the third cancels, the two oldest scroll")
+            << "add 1 100 500; add 2 200 500; frame; add 3 900 100; frame; move 3 950 150; frame; "
+               "move 2 200 540; frame"
+            << "Scroll(0), Scroll(0), Scroll(20)";
+        QTest::newRow("removing one of the two oldest makes the third second")
+            << "add 1 100 500; add 2 200 500; add 3 300 600; frame; lift 2; frame"
+            << "Scroll(0), LeftMouseUp(200,500,Left), Scroll(50)";
+        QTest::newRow("a third finger cancels a pending press")
+            << "add 1 100 500; add 2 200 500; add 3 300 600; lift 3; lift 2; frame"
+            << "LeftMouseUp(300,600,Left), LeftMouseUp(200,500,Left)";
+        QTest::newRow("removal of an unknown cursor still releases at its point")
+            << "add 1 100 200; frame; lift 1; lift 1; frame"
+            << "LeftMouseDown(100,200,Left), LeftMouseUp(100,200,Left), LeftMouseUp(100,200,Left)";
+        QTest::newRow("an update with no finger down posts nothing")
+            << "add 1 10 10; lift 1; frame; move 1 20 20; frame" << "LeftMouseUp(10,10,Left)";
+        QTest::newRow("a time limit of 0 ends every candidate at its first frame end")
+            << "set rightClickTimeInterval 0.0; add 1 100 500; add 2 200 500; wait 0.01; lift 1; "
+               "lift 2; frame"
+            << "LeftMouseUp(100,500,Left), LeftMouseUp(200,500,Left)";
+        QTest::newRow("the scrolling switch off: no wheel events")
+            << "set srollingEnabled false; add 1 100 500; add 2 200 500; wait 0.6; frame; "
+               "move 1 100 540; frame"
+            << "";
+        QTest::newRow("a far-off centre saturates the scroll amount")
+            << "add 1 100 500; add 2 200 500; wait 0.6; frame; move 1 100 1e10; frame"
+            << "Scroll(0), Scroll(2147483647)";
+    }
+
+    void gestures()
+    {
+        QFETCH(QString, scenario);
+        QFETCH(QString, events);
+        run(scenario);
+        QCOMPARE(m_poster.toString(), events);
+    }
+
+    void mapping_data()
+    {
+        QTest::addColumn<bool>("hInvert");
+        QTest::addColumn<bool>("vInvert");
+        QTest::addColumn<QPointF>("position");
+        QTest::addColumn<QPointF>("point");
+
+        QTest::newRow("both mirrored, origin") << true << true << QPointF(0, 0) << QPointF(1440, 900);
+        QTest::newRow("both mirrored, far corner")
+            << true << true << QPointF(1440, 900) << QPointF(0, 0);
+        QTest::newRow("neither") << false << false << QPointF(12.5, 700) << QPointF(12.5, 700);
+        QTest::newRow("x only") << true << false << QPointF(40, 60) << QPointF(1400, 60);
+        QTest::newRow("y only") << false << true << QPointF(40, 60) << QPointF(40, 840);
+        QTest::newRow("beyond the screen") << true << false << QPointF(1500, 0) << QPointF(-60, 0);
+    }
+
+    void mapping()
+    {
+        QFETCH(bool, hInvert);
+        QFETCH(bool, vInvert);
+        QFETCH(QPointF, position);
+        QFETCH(QPointF, point);
+        store(kHInvertStr, hInvert);
+        store(kVInvertStr, vInvert);
+        const auto cursor = std::make_shared<TuioCursor>(QStringLiteral("test"), 1, position);
+        QCOMPARE(m_controller->getPoint(cursor), point);
+    }
+
+    void mappingFollowsSettingsChangedWhileFingerIsDown()
+    {
+        run(QStringLiteral("add 1 100 200; frame; move 1 100 210; set vInvert true; move 1 100 220"));
+        QCOMPARE(m_poster.toString(),
+                 QStringLiteral("LeftMouseDown(100,200,Left), LeftMouseDragged(100,210,Left), "
+                                "LeftMouseDragged(100,680,Left)"));
+    }
+
+    void centreAndDistance()
+    {
+        const QPointF p(100, 500);
+        QCOMPARE(Tactalon_Controller::centerPoint(p, p), p);
+        QCOMPARE(Tactalon_Controller::centerPoint({0, 0}, {3, 5}), QPointF(1.5, 2.5));
+        QCOMPARE(Tactalon_Controller::distancePoint({0, 0}, {3, 4}), 5.0f);
+        QCOMPARE(Tactalon_Controller::distancePoint({100, 500}, {100, 510}), 10.0f);
+        QCOMPARE(Tactalon_Controller::distancePoint({500, 100}, {510, 100}), 10.0f);
+    }
+
+    // A new cursor source can never lift the old source's fingers: they are lifted at once.
+    void portChangeLiftsTheOldSourcesFingers()
+    {
+        run(QStringLiteral("add 1 100 500; frame; add 2 200 500; move 2 202 500; frame"));
+        m_poster.clear();
+        m_controller->handlePortChange({kPortDidChangeNotification, nullptr});
+        QCOMPARE(m_controller->cursorCount(), std::size_t(0));
+        QCOMPARE(m_poster.toString(),
+                 QStringLiteral("LeftMouseUp(100,500,Left), LeftMouseUp(202,500,Left)"));
+        QVERIFY(!m_poster.isLeftHeld());
+
+        m_poster.clear();
+        run(QStringLiteral("frame; add 3 300 300; frame; lift 3; frame"));
+        QCOMPARE(m_poster.toString(),
+                 QStringLiteral("LeftMouseDown(300,300,Left), LeftMouseUp(300,300,Left)"));
+    }
+};
+
+QTEST_GUILESS_MAIN(GestureTest)
+#include "tst_gestures.moc"
