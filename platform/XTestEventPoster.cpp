@@ -1,1 +1,174 @@
-// XTestEventPoster
+#include "platform/XTestEventPoster.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace platform {
+
+namespace {
+
+constexpr unsigned leftButton = 1;
+constexpr unsigned rightButton = 3;
+constexpr unsigned wheelUpButton = 4;
+constexpr unsigned wheelDownButton = 5;
+
+bool isFinite(QPointF location)
+{
+    return std::isfinite(location.x()) && std::isfinite(location.y());
+}
+
+// X coordinates travel as 16-bit numbers; clamping first also keeps lround defined.
+int rootCoordinate(double value)
+{
+    return static_cast<int>(std::lround(std::clamp<double>(
+        value, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max())));
+}
+
+} // namespace
+
+void XTestEventPoster::DisplayCloser::operator()(_XDisplay* display) const
+{
+    XCloseDisplay(display);
+}
+
+std::unique_ptr<XTestEventPoster> XTestEventPoster::create(const QRectF& mainScreenFrame,
+                                                           QString* failure)
+{
+    auto fail = [failure](const QString& reason) {
+        if (failure)
+            *failure = reason;
+        return nullptr;
+    };
+    // Without DISPLAY there is nothing to try, and Xlib would only complain.
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        return fail(QStringLiteral("no X display is reachable"));
+    std::unique_ptr<_XDisplay, DisplayCloser> display(XOpenDisplay(nullptr));
+    if (!display)
+        return fail(QStringLiteral("no X display is reachable"));
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    if (!XTestQueryExtension(display.get(), &eventBase, &errorBase, &major, &minor)) {
+        return fail(QStringLiteral("the X display %1 has no XTest extension")
+                        .arg(QString::fromLocal8Bit(DisplayString(display.get()))));
+    }
+    return std::unique_ptr<XTestEventPoster>(
+        new XTestEventPoster(std::move(display), mainScreenFrame.topLeft()));
+}
+
+XTestEventPoster::XTestEventPoster(std::unique_ptr<_XDisplay, DisplayCloser> display,
+                                   QPointF origin)
+    : m_display(std::move(display)), m_origin(origin)
+{}
+
+// Every press we post has a release, also when the poster goes away first.
+XTestEventPoster::~XTestEventPoster()
+{
+    releaseHeldButtons();
+}
+
+QString XTestEventPoster::displayName() const
+{
+    return QString::fromLocal8Bit(DisplayString(m_display.get()));
+}
+
+QString XTestEventPoster::backendName() const
+{
+    return QStringLiteral("XTest");
+}
+
+void XTestEventPoster::postMouseEvent(MouseEventType type, QPointF location, MouseButton)
+{
+    switch (type) {
+    case MouseEventType::MouseMoved:
+    case MouseEventType::LeftMouseDragged:
+        postMotion(location);
+        break;
+    case MouseEventType::LeftMouseDown:
+        postPress(leftButton, location);
+        break;
+    case MouseEventType::RightMouseDown:
+        postPress(rightButton, location);
+        break;
+    case MouseEventType::LeftMouseUp:
+        postRelease(leftButton, location);
+        break;
+    case MouseEventType::RightMouseUp:
+        postRelease(rightButton, location);
+        break;
+    }
+    XFlush(m_display.get());
+}
+
+void XTestEventPoster::postScrollWheelEvent(qint32 pixels)
+{
+    m_scrollRemainder += pixels;
+    const qint64 clicks = m_scrollRemainder / pixelsPerClick; // toward zero
+    m_scrollRemainder -= clicks * pixelsPerClick;
+    // Positive amounts scroll up: button 4.
+    click(clicks > 0 ? wheelUpButton : wheelDownButton,
+          std::min<qint64>(std::abs(clicks), maximumClicksPerScroll));
+    XFlush(m_display.get());
+}
+
+void XTestEventPoster::releaseHeldButtons()
+{
+    for (unsigned button : {leftButton, rightButton})
+        setButton(button, false);
+    XFlush(m_display.get());
+}
+
+void XTestEventPoster::postMotion(QPointF location)
+{
+    moveTo(location);
+}
+
+void XTestEventPoster::postPress(unsigned button, QPointF location)
+{
+    if (moveTo(location))
+        setButton(button, true);
+}
+
+// A release is never dropped, so that every press has one: without a usable location the
+// button goes up where the pointer is.
+void XTestEventPoster::postRelease(unsigned button, QPointF location)
+{
+    moveTo(location);
+    setButton(button, false);
+}
+
+bool XTestEventPoster::moveTo(QPointF location)
+{
+    if (!isFinite(location))
+        return false;
+    const QPointF root = m_origin + location;
+    XTestFakeMotionEvent(m_display.get(), DefaultScreen(m_display.get()), rootCoordinate(root.x()),
+                         rootCoordinate(root.y()), CurrentTime);
+    return true;
+}
+
+// Sends only real changes, so that a release of a button that is not held only moves the pointer.
+void XTestEventPoster::setButton(unsigned button, bool down)
+{
+    bool& held = heldFlag(button);
+    if (held == down)
+        return;
+    XTestFakeButtonEvent(m_display.get(), button, down ? True : False, CurrentTime);
+    held = down;
+}
+
+void XTestEventPoster::click(unsigned button, qint64 times)
+{
+    for (qint64 i = 0; i < times; ++i) {
+        XTestFakeButtonEvent(m_display.get(), button, True, CurrentTime);
+        XTestFakeButtonEvent(m_display.get(), button, False, CurrentTime);
+    }
+}
+
+bool& XTestEventPoster::heldFlag(unsigned button)
+{
+    return button == rightButton ? m_rightHeld : m_leftHeld;
+}
+
+} // namespace platform
