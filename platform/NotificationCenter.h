@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QMutex>
 #include <QObject>
 #include <QString>
-
 #include <functional>
+#include <map>
+#include <vector>
 
 namespace platform {
 
@@ -12,7 +14,8 @@ struct Notification
     QString name;
     const QObject* object = nullptr;
 
-    // The form a log line shows, e.g. "Notification 0x0 {name = QuillonworksTactalonPortDidChangeNotification}".
+    // The form a log line shows, e.g. "Notification 0x0 {name =
+    // QuillonworksTactalonPortDidChangeNotification}".
     QString description() const;
 };
 
@@ -37,8 +40,15 @@ private:
         QObject* observer;
         QString name;
         NotificationHandler handler;
+        quint64 id; // tells a registration still in place from one removed during delivery
     };
+    void watchForDestruction(QObject* observer);
+    void forget(QObject* observer);
+
+    mutable QMutex m_mutex; // posts may come from any thread
     std::vector<Registration> m_registrations;
+    std::map<QObject*, QMetaObject::Connection> m_destructionWatches;
+    quint64 m_nextId = 1;
 };
 
 } // namespace platform

@@ -35,10 +35,13 @@ bool writeXmlPropertyListFile(const QString& path, const QVariant& root, QString
 
 // The conversions of a stored number, as the original platform's number object makes them.
 // Non-numbers that are not strings read as false / 0; numeric strings convert like numbers.
-bool plistBoolValue(const QVariant& value);        // true for any non-zero number
-qint64 plistIntegerValue(const QVariant& value);   // truncated toward zero, saturated, NaN -> 0
-qint32 plistIntValue(const QVariant& value);       // the same, in 32 bits
-float plistFloatValue(const QVariant& value);      // an integer converts exactly where a float can
-bool isPlistNumber(const QVariant& value);         // bool, integer or real kind
+bool plistBoolValue(const QVariant& value);      // true for any non-zero number
+qint64 plistIntegerValue(const QVariant& value); // truncated toward zero, saturated, NaN -> 0
+qint32 plistIntValue(const QVariant& value);     // the same, in 32 bits
+float plistFloatValue(const QVariant& value);    // an integer converts exactly where a float can
+bool isPlistNumber(const QVariant& value);       // bool, integer or real kind
+// Same kind and same value, arrays and dicts compared member by member: integer 15 and real
+// 15.0 differ, as they would on disk; int 15 and qlonglong 15 do not.
+bool plistValuesEqual(const QVariant& a, const QVariant& b);
 
 } // namespace platform

@@ -5,7 +5,6 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVariantMap>
-
 #include <map>
 #include <optional>
 
@@ -56,7 +55,12 @@ public:
 
 private:
     struct Domain;
+    struct DiskDomain;
+    class FileLock;
     Domain& loadedDomain(const QString& domainName);
+    bool synchronizeDomain(const QString& domainName, Domain& domain);
+    DiskDomain readDomainFile(const QString& domainName, const FileLock* heldLock);
+    QString lockFilePath(const QString& domainName) const;
 
     QString m_directory;
     QStringList m_suites;
