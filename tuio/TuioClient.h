@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QSizeF>
 #include <QString>
-
 #include <cstddef>
 #include <memory>
 
@@ -19,10 +18,11 @@ class TuioClient : public QObject
 public:
     struct Statistics
     {
-        quint64 datagrams = 0;       // every datagram seen
-        quint64 malformed = 0;       // dropped as malformed, oversized or hostile
-        quint64 lateFrames = 0;      // frames dropped as older than the last committed one
+        quint64 datagrams = 0;  // every datagram seen
+        quint64 malformed = 0;  // dropped as malformed, oversized or hostile
+        quint64 lateFrames = 0; // frames dropped as older than the last committed one
         quint64 committedFrames = 0;
+        quint64 droppedSets = 0; // set messages with non-finite or absurd coordinates
     };
 
     // Listens on `port` from construction on. `screenSize` gives the units of positions.

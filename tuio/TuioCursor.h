@@ -2,7 +2,6 @@
 
 #include <QPointF>
 #include <QString>
-
 #include <memory>
 
 // One finger on the surface, from the frame that adds it to the frame that removes it.
