@@ -106,8 +106,11 @@ QString firstLine(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    const QByteArray contents = file.read(4096);
-    return QString::fromLatin1(contents.left(contents.indexOf('\n'))).trimmed();
+    QByteArray contents = file.read(4096);
+    const qsizetype end = contents.indexOf('\n');
+    if (end >= 0)
+        contents.truncate(end);
+    return QString::fromLatin1(contents).trimmed();
 }
 
 // "1920x1080" (drivers may add a suffix such as "i" for interlaced modes).
