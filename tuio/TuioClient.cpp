@@ -61,8 +61,9 @@ private:
     TuioSource* sourceOfSender(const QString& sender);
     TuioSource* defaultSource(const QString& sender);
     void rememberPlainSource(const QString& sender, std::string_view name);
-    template <typename Matches>
-    TuioSource* findOrAdd(Matches matches, QString name, std::string_view key);
+    // `makeName` runs only for a new source: a known one costs no string building.
+    template <typename Matches, typename MakeName>
+    TuioSource* findOrAdd(Matches matches, MakeName makeName, std::string_view key);
     bool evictLeastRecentSource();
     void noteDropped(quint64& counter, const char* reason, const QString& sender);
     void warnDropped();
@@ -334,18 +335,18 @@ TuioSource* TuioClient::Private::sourceNamed(std::string_view name)
 {
     return findOrAdd(
         [name](const TuioSource& each) { return each.isNamed() && each.key() == name; },
-        QString::fromUtf8(name.data(), qsizetype(name.size())), name);
+        [name] { return QString::fromUtf8(name.data(), qsizetype(name.size())); }, name);
 }
 
 TuioSource* TuioClient::Private::sourceOfSender(const QString& sender)
 {
     return findOrAdd(
         [&sender](const TuioSource& each) { return !each.isNamed() && each.name() == sender; },
-        sender, {});
+        [&sender] { return sender; }, {});
 }
 
-template <typename Matches>
-TuioSource* TuioClient::Private::findOrAdd(Matches matches, QString name, std::string_view key)
+template <typename Matches, typename MakeName>
+TuioSource* TuioClient::Private::findOrAdd(Matches matches, MakeName makeName, std::string_view key)
 {
     TuioSource* found = nullptr;
     if (m_lastSource && matches(*m_lastSource)) {
@@ -358,7 +359,7 @@ TuioSource* TuioClient::Private::findOrAdd(Matches matches, QString name, std::s
         } else {
             if (m_sources.size() >= kMaxSources && !evictLeastRecentSource())
                 return nullptr;
-            m_sources.push_back(std::make_unique<TuioSource>(std::move(name), std::string(key)));
+            m_sources.push_back(std::make_unique<TuioSource>(makeName(), std::string(key)));
             found = m_sources.back().get();
         }
     }
