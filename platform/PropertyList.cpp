@@ -542,6 +542,8 @@ qint64 integerOfString(const QString& text)
 double realOfString(const QString& text)
 {
     const QString number = numericPrefix(text, NumberPrefix::Real);
+    if (number.isEmpty())
+        return 0.0;
     bool ok = false;
     const double value = QLocale::c().toDouble(number, &ok);
     if (ok)

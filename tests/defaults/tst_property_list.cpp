@@ -1,0 +1,237 @@
+#include "platform/PropertyList.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <limits>
+#include <plist/plist.h>
+
+using namespace platform;
+
+namespace {
+
+QByteArray binaryPlist(plist_t root)
+{
+    char* bytes = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(root, &bytes, &length);
+    QByteArray data(bytes, length);
+    plist_to_bin_free(bytes);
+    plist_free(root);
+    return data;
+}
+
+// Objects 0..n-1, each an array holding object i+1 twice: 3 bytes per object on disk, 2^n
+// values once expanded.
+QByteArray expandingBinaryPlist(int levels)
+{
+    QByteArray data("bplist00");
+    QList<int> offsets;
+    for (int i = 0; i < levels; ++i) {
+        offsets.append(int(data.size()));
+        const char next = char(i + 1 < levels ? i + 1 : i);
+        data += i + 1 < levels ? QByteArray{"\xA2"} + next + next : QByteArray("\xA0");
+    }
+    const int table = int(data.size());
+    for (const int offset : offsets)
+        data += char(offset);
+    QByteArray trailer(32, '\0');
+    trailer[6] = 1; // offset size
+    trailer[7] = 1; // reference size
+    trailer[15] = char(levels);
+    trailer[31] = char(table);
+    return data + trailer;
+}
+
+QByteArray nestedXml(int levels)
+{
+    return "<?xml version=\"1.0\"?><plist version=\"1.0\">" +
+           QByteArray("<array>").repeated(levels) + QByteArray("</array>").repeated(levels) +
+           "</plist>";
+}
+
+} // namespace
+
+class PropertyListTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // A bool must not come back as 1 nor a float as an integer: the readers tell them apart.
+    void numberKindsStayApartOnDisk()
+    {
+        const QVariantMap root{
+            {"yes", true},
+            {"no", false},
+            {"int", QVariant::fromValue<qint32>(15)},
+            {"negative64", QVariant::fromValue(std::numeric_limits<qint64>::min())},
+            {"float", QVariant::fromValue(0.5f)},
+            {"wholeFloat", QVariant::fromValue(10.0f)},
+        };
+        const QString xml = QString::fromUtf8(xmlPropertyListData(root));
+        auto tagAfter = [&](const char* key) {
+            const QRegularExpression entry(QStringLiteral("<key>%1</key>\\s*<(\\w+)").arg(key));
+            return entry.match(xml).captured(1);
+        };
+        QCOMPARE(tagAfter("yes"), "true");
+        QCOMPARE(tagAfter("no"), "false");
+        QCOMPARE(tagAfter("int"), "integer");
+        QCOMPARE(tagAfter("negative64"), "integer");
+        QCOMPARE(tagAfter("float"), "real");
+        QCOMPARE(tagAfter("wholeFloat"), "real");
+
+        const QVariantMap back = parsePropertyList(xml.toUtf8()).toMap();
+        QCOMPARE(back.value("yes").typeId(), QMetaType::Bool);
+        QCOMPARE(back.value("int").typeId(), QMetaType::LongLong);
+        QCOMPARE(back.value("wholeFloat").typeId(), QMetaType::Double);
+        QCOMPARE(back.value("negative64").toLongLong(), std::numeric_limits<qint64>::min());
+        QCOMPARE(back.value("float").toDouble(), 0.5);
+    }
+
+    // What a hand-edited file holds must survive a rewrite unchanged.
+    void everyKindSurvivesARewrite()
+    {
+        const QVariantMap root{
+            {"string", QStringLiteral("<&> \"quoted\" ümlaut ✓")},
+            {"data", QByteArray("\0\1\2binary\xff", 10)},
+            {"date", QDateTime(QDate(2024, 2, 29), QTime(13, 14, 15), Qt::UTC)},
+            {"array", QVariantList{1, "two", 3.5, false, QVariantList{}, QVariantMap{}}},
+            {"dict", QVariantMap{{"deeper", QVariantMap{{"list", QVariantList{-7, true}}}}}},
+            {"empty", QString()},
+        };
+        QTemporaryDir dir;
+        const QString path = dir.filePath("all.plist");
+        QString error;
+        QVERIFY2(writeXmlPropertyListFile(path, root, &error), qPrintable(error));
+        const PropertyListFile first = readPropertyListFile(path);
+        QCOMPARE(first.status, PropertyListStatus::Ok);
+        QVERIFY(plistValuesEqual(first.root, root));
+        QCOMPARE(xmlPropertyListData(first.root), xmlPropertyListData(root));
+    }
+
+    void binaryPlistsAreRead()
+    {
+        plist_t root = plist_new_dict();
+        plist_dict_set_item(root, "port", plist_new_uint(4000));
+        plist_dict_set_item(root, "vInvert", plist_new_bool(0));
+        plist_dict_set_item(root, "interval", plist_new_real(0.25));
+        plist_dict_set_item(root, "negative", plist_new_uint(uint64_t(-3)));
+        const QVariantMap back = parsePropertyList(binaryPlist(root)).toMap();
+        QCOMPARE(back.value("port"), QVariant::fromValue<qint64>(4000));
+        QCOMPARE(back.value("vInvert").typeId(), QMetaType::Bool);
+        QCOMPARE(back.value("vInvert").toBool(), false);
+        QCOMPARE(back.value("interval"), QVariant(0.25));
+        QCOMPARE(back.value("negative").toLongLong(), -3);
+    }
+
+    void damagedOrHostileFilesAreUnreadable_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::newRow("garbage") << QByteArray("this is not a property list");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("truncated xml") << xmlPropertyListData(QVariantMap{{"a", 1}}).chopped(20);
+        plist_t dict = plist_new_dict();
+        plist_dict_set_item(dict, "a", plist_new_string("text"));
+        QTest::newRow("truncated binary") << binaryPlist(dict).chopped(5);
+        QTest::newRow("binary header only") << QByteArray("bplist00");
+        // Deep enough to overflow libplist's recursive free and encoder.
+        QTest::newRow("xml nested 300000 deep") << nestedXml(300'000);
+        plist_t deep = plist_new_array();
+        for (int i = 0; i < 1000; ++i) {
+            plist_t outer = plist_new_array();
+            plist_array_append_item(outer, deep);
+            deep = outer;
+        }
+        QTest::newRow("binary nested 1000 deep") << binaryPlist(deep);
+        QTest::newRow("binary expanding to 2^60 values") << expandingBinaryPlist(60);
+        QTest::newRow("over the size limit")
+            << "<plist><string>" + QByteArray(5 * 1024 * 1024, 'x') + "</string></plist>";
+    }
+    void damagedOrHostileFilesAreUnreadable()
+    {
+        QFETCH(QByteArray, data);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("bad.plist");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(data);
+        file.close();
+        const PropertyListFile read = readPropertyListFile(path);
+        QCOMPARE(read.status, PropertyListStatus::Unreadable);
+        QVERIFY(!read.root.isValid());
+        QVERIFY(!read.error.isEmpty());
+        QCOMPARE(readPropertyListFile(dir.filePath("absent.plist")).status,
+                 PropertyListStatus::Missing);
+    }
+
+    void valuesWithoutAPlistFormAreRefused()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("refused.plist");
+        QString error;
+        QVERIFY(!writeXmlPropertyListFile(path, QVariantMap{{"point", QPoint(1, 2)}}, &error));
+        QVERIFY(error.contains("point"));
+        QVERIFY(!QFile::exists(path));
+    }
+
+    void numberConversions_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<bool>("asBool");
+        QTest::addColumn<qint64>("asInteger");
+        QTest::addColumn<qint32>("asInt");
+        QTest::addColumn<float>("asFloat");
+        constexpr qint64 max64 = std::numeric_limits<qint64>::max();
+        constexpr qint32 max32 = std::numeric_limits<qint32>::max();
+        constexpr qint32 min32 = std::numeric_limits<qint32>::min();
+        QTest::newRow("true") << QVariant(true) << true << 1LL << 1 << 1.0f;
+        QTest::newRow("float 10.0") << QVariant(10.0f) << true << 10LL << 10 << 10.0f;
+        QTest::newRow("real 10.9 truncates") << QVariant(10.9) << true << 10LL << 10 << 10.9f;
+        QTest::newRow("real -10.9 toward zero")
+            << QVariant(-10.9) << true << -10LL << -10 << -10.9f;
+        QTest::newRow("real 0.4") << QVariant(0.4) << true << 0LL << 0 << 0.4f;
+        QTest::newRow("NaN") << QVariant(std::nan("")) << false << 0LL << 0 << std::nanf("");
+        QTest::newRow("huge real saturates") << QVariant(1e30) << true << max64 << max32 << 1e30f;
+        QTest::newRow("5e9 in 32 bits") << QVariant::fromValue<qint64>(5'000'000'000) << true
+                                        << 5'000'000'000LL << max32 << 5e9f;
+        QTest::newRow("-5e9 in 32 bits") << QVariant::fromValue<qint64>(-5'000'000'000) << true
+                                         << -5'000'000'000LL << min32 << -5e9f;
+        QTest::newRow("largest unsigned")
+            << QVariant::fromValue(std::numeric_limits<quint64>::max()) << true << max64 << max32
+            << 1.8446744e19f;
+        QTest::newRow("\"YES\"") << QVariant("YES") << true << 0LL << 0 << 0.0f;
+        QTest::newRow("\"true\"") << QVariant("true") << true << 0LL << 0 << 0.0f;
+        QTest::newRow("\"no\"") << QVariant("no") << false << 0LL << 0 << 0.0f;
+        QTest::newRow("\"12\"") << QVariant("12") << true << 12LL << 12 << 12.0f;
+        QTest::newRow("\" -12.75px\"") << QVariant(" -12.75px") << true << -12LL << -12 << -12.75f;
+        QTest::newRow("\"0\"") << QVariant("0") << false << 0LL << 0 << 0.0f;
+        QTest::newRow("absent") << QVariant() << false << 0LL << 0 << 0.0f;
+        QTest::newRow("list") << QVariant(QVariantList{1}) << false << 0LL << 0 << 0.0f;
+    }
+    void numberConversions()
+    {
+        QFETCH(QVariant, value);
+        QTEST(plistBoolValue(value), "asBool");
+        QTEST(plistIntegerValue(value), "asInteger");
+        QTEST(plistIntValue(value), "asInt");
+        QFETCH(float, asFloat);
+        if (std::isnan(asFloat))
+            QVERIFY(std::isnan(plistFloatValue(value)));
+        else
+            QCOMPARE(plistFloatValue(value), asFloat);
+    }
+
+    void equalityKeepsKindsApart()
+    {
+        QVERIFY(plistValuesEqual(QVariant::fromValue<qint32>(15), QVariant::fromValue<qint64>(15)));
+        QVERIFY(!plistValuesEqual(QVariant::fromValue<qint32>(15), QVariant(15.0f)));
+        QVERIFY(!plistValuesEqual(QVariant(true), QVariant(1)));
+        QVERIFY(plistValuesEqual(QVariant(0.1f), QVariant(double(0.1f))));
+        QVERIFY(!plistValuesEqual(QVariantMap{{"a", 1}}, QVariantMap{{"a", 1.0}}));
+    }
+};
+
+QTEST_GUILESS_MAIN(PropertyListTest)
+#include "tst_property_list.moc"
