@@ -9,8 +9,8 @@
 // view from the pane's interface file, hands it over with setMainView and then calls
 // mainViewDidLoad once.
 //
-// The host only uses the inline and virtual members below, so that it needs none of this
-// class's code: each plug-in carries its own copy of it.
+// The host and each plug-in link their own copy of this class, which never meet: the host
+// only calls the virtual members and the inline accessors on a pane that a plug-in made.
 class PreferencePane : public QObject
 {
     Q_OBJECT
