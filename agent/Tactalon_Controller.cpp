@@ -198,9 +198,11 @@ void Tactalon_Controller::tuioCursorUpdated(const TuioCursorPtr& cursor)
 
 void Tactalon_Controller::tuioCursorRemoved(const TuioCursorPtr& cursor)
 {
+    // Held here, as the caller's reference may be to the very record that is erased.
+    const TuioCursorPtr removed = cursor;
     std::erase_if(_tuioCursors,
-                  [&cursor](const CursorRecord& record) { return record.cursor == cursor; });
-    post(MouseEventType::LeftMouseUp, getPoint(cursor), MouseButton::Left);
+                  [&removed](const CursorRecord& record) { return record.cursor == removed; });
+    post(MouseEventType::LeftMouseUp, getPoint(removed), MouseButton::Left);
 }
 
 void Tactalon_Controller::tuioCursorFrameFinished()
