@@ -1,5 +1,6 @@
 // What the XTest poster makes the real X server of $DISPLAY deliver, seen by an X client of
 // its own; and the automatic choice of a backend.
+#include "PosterCalls.h"
 #include "XEventObserver.h"
 #include "platform/EventPoster.h"
 #include "platform/UinputEventPoster.h"
@@ -8,8 +9,6 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <X11/X.h>
-#include <cmath>
-#include <limits>
 #include <memory>
 #include <unistd.h>
 
@@ -25,43 +24,6 @@ namespace {
 // Locations are offset by the main screen's origin: (100, 50) here, so that a missing
 // offset shows.
 const QRectF frame(100, 50, 800, 600);
-
-struct Call
-{
-    enum Kind { Mouse, Scroll, ReleaseHeld };
-    Kind kind = Mouse;
-    MouseEventType type = MouseEventType::MouseMoved;
-    QPointF at;
-    qint32 pixels = 0;
-};
-using Calls = QList<Call>;
-
-Call mouse(MouseEventType type, double x, double y)
-{
-    return {Call::Mouse, type, {x, y}, 0};
-}
-Call down(double x, double y)
-{
-    return mouse(MouseEventType::LeftMouseDown, x, y);
-}
-Call up(double x, double y)
-{
-    return mouse(MouseEventType::LeftMouseUp, x, y);
-}
-Call drag(double x, double y)
-{
-    return mouse(MouseEventType::LeftMouseDragged, x, y);
-}
-Call scroll(qint32 pixels)
-{
-    return {Call::Scroll, {}, {}, pixels};
-}
-Call releaseHeld()
-{
-    return {Call::ReleaseHeld, {}, {}, 0};
-}
-
-constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
 
 // Runs `produce` with standard error going to a file, and returns what was written there.
 template <typename Function> QByteArray standardErrorOf(Function produce)
@@ -80,8 +42,6 @@ template <typename Function> QByteArray standardErrorOf(Function produce)
 
 } // namespace
 
-Q_DECLARE_METATYPE(Calls)
-
 class XTestPosterTest : public QObject
 {
     Q_OBJECT
@@ -89,23 +49,6 @@ class XTestPosterTest : public QObject
 private:
     std::unique_ptr<XEventObserver> m_observer;
     std::unique_ptr<XTestEventPoster> m_poster;
-
-    void run(const Calls& calls)
-    {
-        for (const Call& call : calls) {
-            switch (call.kind) {
-            case Call::Mouse:
-                m_poster->postMouseEvent(call.type, call.at, MouseButton::Left);
-                break;
-            case Call::Scroll:
-                m_poster->postScrollWheelEvent(call.pixels);
-                break;
-            case Call::ReleaseHeld:
-                m_poster->releaseHeldButtons();
-                break;
-            }
-        }
-    }
 
     // Moves the pointer to root (1, 1) and then (0, 0) and waits for the second motion: as one
     // client's requests are handled in order, everything posted before has arrived by then.
@@ -145,52 +88,50 @@ private slots:
 
     void deliveredEvents_data()
     {
-        QTest::addColumn<Calls>("calls");
+        QTest::addColumn<PosterCalls>("calls");
         QTest::addColumn<QString>("expected");
         QTest::newRow("left click at the rounded root position")
-            << Calls{down(10.4, 20.6), up(10.4, 20.6)}
+            << PosterCalls{down(10.4, 20.6), up(10.4, 20.6)}
             << "Motion(110,71), Press1(110,71), Motion(110,71), Release1(110,71)";
         QTest::newRow("drag")
-            << Calls{down(100, 100), drag(150.5, 120.49), up(150.5, 120.49)}
+            << PosterCalls{down(100, 100), drag(150.5, 120.49), up(150.5, 120.49)}
             << "Motion(200,150), Press1(200,150), Motion(251,170), Motion(251,170), "
                "Release1(251,170)";
         QTest::newRow("right click is button 3")
-            << Calls{mouse(MouseEventType::RightMouseDown, 700, 450),
-                     mouse(MouseEventType::RightMouseUp, 700, 450)}
+            << PosterCalls{rightDown(700, 450), rightUp(700, 450)}
             << "Motion(800,500), Press3(800,500), Motion(800,500), Release3(800,500)";
         QTest::newRow("release of a button not held only moves")
-            << Calls{up(3, 4)} << "Motion(103,54)";
+            << PosterCalls{up(3, 4)} << "Motion(103,54)";
         QTest::newRow("non-finite press dropped, non-finite release lets go where it is")
-            << Calls{down(notANumber, 1), down(5, 5), up(notANumber, notANumber)}
+            << PosterCalls{down(notANumber, 1), down(5, 5), up(notANumber, notANumber)}
             << "Motion(105,55), Press1(105,55), Release1(105,55)";
         QTest::newRow("releaseHeldButtons")
-            << Calls{down(1, 1), mouse(MouseEventType::RightMouseDown, 2, 2), releaseHeld(),
-                     releaseHeld()}
+            << PosterCalls{down(1, 1), rightDown(2, 2), releaseHeld(), releaseHeld()}
             << "Motion(101,51), Press1(101,51), Motion(102,52), Press3(102,52), "
                "Release1(102,52), Release3(102,52)";
         QTest::newRow("15 pixels up are one click of button 4")
-            << Calls{scroll(15)} << "Press4(0,0), Release4(0,0)";
+            << PosterCalls{scroll(15)} << "Press4(0,0), Release4(0,0)";
         QTest::newRow("negative scrolls down with button 5")
-            << Calls{scroll(-30)} << "Press5(0,0), Release5(0,0), Press5(0,0), Release5(0,0)";
+            << PosterCalls{scroll(-30)} << "Press5(0,0), Release5(0,0), Press5(0,0), Release5(0,0)";
         QTest::newRow("remainder carried across calls")
-            << Calls{scroll(10), scroll(10), scroll(10)}
+            << PosterCalls{scroll(10), scroll(10), scroll(10)}
             << "Press4(0,0), Release4(0,0), Press4(0,0), Release4(0,0)";
         QTest::newRow("reversal eats the remainder first")
-            << Calls{scroll(10), scroll(-20), scroll(-10)} << "Press5(0,0), Release5(0,0)";
+            << PosterCalls{scroll(10), scroll(-20), scroll(-10)} << "Press5(0,0), Release5(0,0)";
     }
 
     void deliveredEvents()
     {
-        QFETCH(Calls, calls);
+        QFETCH(PosterCalls, calls);
         QFETCH(QString, expected);
-        run(calls);
+        runCalls(*m_poster, calls);
         settle();
         QCOMPARE(m_observer->toString(), expected + QStringLiteral(", Motion(1,1), Motion(0,0)"));
     }
 
     void noButtonStaysDown()
     {
-        run({down(10, 10), mouse(MouseEventType::RightMouseDown, 20, 20)});
+        runCalls(*m_poster, {down(10, 10), rightDown(20, 20)});
         settle();
         QCOMPARE(m_observer->buttonMask(), unsigned(Button1Mask | Button3Mask));
         m_poster->releaseHeldButtons();
@@ -200,7 +141,7 @@ private slots:
 
     void destroyingThePosterReleasesHeldButtons()
     {
-        run({down(10, 10)});
+        runCalls(*m_poster, {down(10, 10)});
         settle();
         m_poster.reset();
         QVERIFY2(m_observer->waitFor([](const XPointerEvent& event) {

@@ -30,6 +30,11 @@ struct XPointerEvent
 // after start() is lost. Events are read from the X queue only inside waitFor/collect; there is
 // no background thread.
 //
+// Keep one observer for a whole test case: Xvfb resets when its last client leaves, and a
+// connection opened during that reset fails. Events from another client arrive in that client's
+// order only; to know that everything it posted has arrived, have it post one last motion to a
+// spot of your choosing and waitFor that Motion.
+//
 //     XEventObserver observer;
 //     QVERIFY2(observer.start(), qPrintable(observer.error()));
 //     ... make the pointer move ...
