@@ -109,6 +109,9 @@ void Tactalon_Controller::handlePortChange(const platform::Notification& notific
     debugLog(QStringLiteral("Port changed: %1\n").arg(notification.description()));
     liftFingersOfReplacedSource();
     _tuioClient.reset();
+    // Our store shows another program's write only after a synchronize; without it the new
+    // client would come up on the old port.
+    userDefaults->synchronize();
     initTuioClient();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRectF>
+#include <QString>
 
 namespace platform {
 
@@ -9,5 +10,9 @@ namespace platform {
 // reachable; else the current mode of the first connected DRM connector (origin 0, 0);
 // else an empty rectangle.
 QRectF mainScreenFrame();
+
+// The current mode of the first connected connector below a DRM class folder (normally
+// /sys/class/drm), origin (0, 0); an empty rectangle when none is connected or readable.
+QRectF drmConnectorFrame(const QString& drmClassDirectory);
 
 } // namespace platform

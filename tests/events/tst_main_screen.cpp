@@ -6,11 +6,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace platform {
-// The DRM fallback on a given class folder; defined in MainScreen.cpp.
-QRectF drmConnectorFrame(const QString& drmClassDirectory);
-} // namespace platform
-
 namespace {
 
 // connector name -> {status contents, modes contents}; a null QByteArray leaves the file out.
