@@ -1,6 +1,5 @@
-#include "tuio/TuioClient.h"
-
 #include "RecordingTuioListener.h"
+#include "tuio/TuioClient.h"
 #include "tuio/encoder/TuioBundleWriter.h"
 #include "tuio/encoder/TuioSender.h"
 
