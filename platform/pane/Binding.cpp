@@ -139,9 +139,9 @@ bool Binding::eventFilter(QObject* watched, QEvent* event)
     auto* lineEdit = qobject_cast<QLineEdit*>(watched);
     if (lineEdit && !lineEdit->hasAcceptableInput()) {
         if (event->type() == QEvent::FocusOut) {
-            showValue();
+            revertLineEdit(lineEdit);
         } else if (isEnterKey(event)) {
-            showValue();
+            revertLineEdit(lineEdit);
             return true;
         }
     }
@@ -177,15 +177,22 @@ void Binding::storeValue(const QVariant& value)
         m_property.write(m_pane, value);
 }
 
+void Binding::revertLineEdit(QLineEdit* lineEdit)
+{
+    lineEdit->setModified(false);
+    showValue();
+}
+
 void Binding::commitLineEdit()
 {
     auto* lineEdit = qobject_cast<QLineEdit*>(m_control);
     if (!lineEdit || !lineEdit->isModified())
         return;
     const QVariant value = valueOfText(lineEdit->text(), m_property.metaType());
+    if (!value.isValid()) {
+        revertLineEdit(lineEdit);
+        return;
+    }
     lineEdit->setModified(false);
-    if (value.isValid())
-        storeValue(value);
-    else
-        showValue();
+    storeValue(value);
 }

@@ -43,6 +43,7 @@ private:
     void onValueDidChange(const QString& key);
     void showValue();
     void storeValue(const QVariant& value);
+    void revertLineEdit(QLineEdit* lineEdit);
     void commitLineEdit();
 
     QPointer<QWidget> m_control;
