@@ -37,8 +37,8 @@ public:
     const qint32 port;
     const QSizeF screenSize;
     TuioCursorListener* listener = nullptr;
-    std::vector<QUdpSocket*> sockets;    // children of q
-    QUdpSocket* readingSocket = nullptr; // the one whose readyRead is running
+    std::vector<QUdpSocket*> sockets;        // children of q
+    std::vector<QUdpSocket*> readingSockets; // those whose readyRead is running
     Statistics statistics;
 
 private:
@@ -153,19 +153,24 @@ bool TuioClient::Private::bind(QUdpSocket* socket, const QHostAddress& address)
 void TuioClient::Private::readDatagrams(QUdpSocket* socket)
 {
     QPointer<TuioClient> guard(q);
-    readingSocket = socket;
-    m_readBuffer.resize(TuioPacketDecoder::kMaxDatagramSize + 1);
+    // A callback that runs a nested event loop can bring us here while the outer datagram is
+    // still being applied from m_readBuffer: such a read gets a buffer of its own.
+    std::vector<char> nestedBuffer;
+    std::vector<char>& buffer = m_delivering ? nestedBuffer : m_readBuffer;
+    buffer.resize(TuioPacketDecoder::kMaxDatagramSize + 1);
+    readingSockets.push_back(socket);
     QHostAddress address;
     while (socket->hasPendingDatagrams()) {
-        const qint64 size = socket->readDatagram(m_readBuffer.data(), qint64(m_readBuffer.size()),
-                                                 &address, nullptr);
+        const qint64 size =
+            socket->readDatagram(buffer.data(), qint64(buffer.size()), &address, nullptr);
         if (size < 0)
             break;
-        processDatagram(m_readBuffer.data(), std::size_t(size), senderName(address));
+        const QString sender = senderName(address);
+        processDatagram(buffer.data(), std::size_t(size), sender);
         if (!guard)
             return;
     }
-    readingSocket = nullptr;
+    readingSockets.pop_back();
 }
 
 const QString& TuioClient::Private::senderName(const QHostAddress& address)
@@ -183,11 +188,13 @@ void TuioClient::Private::processDatagram(const char* data, std::size_t size, co
 {
     if (m_delivering) {
         // Called from inside a callback: deliver after it, never nested in it.
-        if (m_queue.size() < kMaxQueuedDatagrams)
-            m_queue.push_back(
-                {QByteArray(data, qsizetype(std::min(size, std::size_t(1) << 20))), sender});
-        else
-            noteDropped(statistics.malformed, "too many datagrams during a callback", sender);
+        if (size > TuioPacketDecoder::kMaxDatagramSize || m_queue.size() >= kMaxQueuedDatagrams) {
+            ++statistics.datagrams;
+            noteDropped(statistics.malformed, "datagram too large or too many during a callback",
+                        sender);
+        } else {
+            m_queue.push_back({QByteArray(data, qsizetype(size)), sender});
+        }
         return;
     }
     if (!processOne(data, size, sender))
@@ -417,7 +424,8 @@ TuioClient::~TuioClient()
     // The sockets close (freeing the port) before the state they feed goes away. A socket
     // whose readyRead is running (a callback destroyed the client) must outlive that signal.
     for (QUdpSocket* socket : d->sockets) {
-        if (socket == d->readingSocket) {
+        if (std::find(d->readingSockets.begin(), d->readingSockets.end(), socket) !=
+            d->readingSockets.end()) {
             socket->disconnect(this);
             socket->close();
             socket->setParent(nullptr);

@@ -11,7 +11,16 @@
 // Listens for TUIO 1.1 cursor messages (/tuio/2Dcur) on a UDP port and reports the fingers
 // to one listener. Datagrams are read on the event loop of the thread that made the client;
 // callbacks come from there, one at a time. Destroying the client closes its sockets; no
-// callback comes after.
+// callback comes after (also when a callback destroys it).
+//
+// Frames: `alive` and `set` are gathered per source until `fseq`. A frame commits when its
+// fseq is at least the source's last one (equal: one frame split over several bundles), when
+// it is 0 or -1, or when it is more than 100 behind (the tracker restarted); an older frame is
+// dropped as late. A bundle that carries an `alive` but no `fseq` is a frame of its own.
+// Sources ("name@address" from `source`, else the sender's address) are kept apart; at most
+// 64 are kept, the least recently heard from being forgotten with its fingers lifted.
+// Malformed datagrams are dropped whole, counted, and reported through qWarning at most
+// every 20 s.
 class TuioClient : public QObject
 {
     Q_OBJECT
