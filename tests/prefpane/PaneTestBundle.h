@@ -56,7 +56,7 @@ public:
     bool setLauncherRunnable(bool runnable) const
     {
         QFile tool(launcherPath());
-        const auto execute = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+        const auto execute = QFile::ExeOwner | QFile::ExeUser | QFile::ExeGroup | QFile::ExeOther;
         return tool.setPermissions(runnable ? tool.permissions() | execute
                                             : tool.permissions() & ~execute);
     }
