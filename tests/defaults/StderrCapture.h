@@ -1,44 +1,30 @@
 #pragma once
 
-#include <QByteArray>
 #include <QFile>
 #include <QTemporaryFile>
 #include <unistd.h>
 
-// Sends this process's standard error into a temporary file while it lives, so that a test
-// can read the log lines the code under test wrote.
+// Sends standard error into a temporary file while it lives, so that a test can read the log
+// lines the code under test wrote.
 class StderrCapture
 {
 public:
-    StderrCapture()
+    StderrCapture() : m_saved(::dup(STDERR_FILENO))
     {
         m_file.open();
-        m_saved = ::dup(STDERR_FILENO);
         ::dup2(m_file.handle(), STDERR_FILENO);
     }
-    ~StderrCapture() { restore(); }
+    ~StderrCapture() { ::dup2(m_saved, STDERR_FILENO), ::close(m_saved); }
     StderrCapture(const StderrCapture&) = delete;
     StderrCapture& operator=(const StderrCapture&) = delete;
 
-    // Everything written so far; standard error goes back to where it was.
-    QByteArray text()
+    QString text() const
     {
-        restore();
         QFile file(m_file.fileName());
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
 private:
-    void restore()
-    {
-        if (m_saved < 0)
-            return;
-        ::dup2(m_saved, STDERR_FILENO);
-        ::close(m_saved);
-        m_saved = -1;
-    }
-
     QTemporaryFile m_file;
-    int m_saved = -1;
+    int m_saved;
 };

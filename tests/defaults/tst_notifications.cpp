@@ -43,24 +43,20 @@ int postAndExit(const QString& name)
     return 0;
 }
 
-// Child: uses the distributed centre with no bus to reach; must neither crash nor block.
-int useCentreWithoutBus()
+// Child: logs through both paths, then uses the distributed centre with no bus to reach; it
+// must neither crash nor block.
+int logAndUseCentreWithoutBus()
 {
+    platform::installLogMessageHandler();
+    platform::logLine("plain");
+    platform::logLine("ends with a newline\n");
+    qWarning("through Qt %d", 42);
     QObject observer;
     auto& centre = DistributedNotificationCenter::defaultCenter();
     centre.addObserver(&observer, "N", [](const Notification&) {});
     centre.postNotificationName("N");
     centre.removeObserver(&observer);
     return centre.isConnected() ? 2 : 0;
-}
-
-int writeLogLines()
-{
-    platform::installLogMessageHandler();
-    platform::logLine("plain");
-    platform::logLine("ends with a newline\n");
-    qWarning("through Qt %d", 42);
-    return 0;
 }
 
 const QString kLinePrefix =
@@ -84,17 +80,6 @@ private Q_SLOTS:
         centre.postNotificationName("N");
         centre.postNotificationName("Other");
         QCOMPARE(calls, QStringList({"first", "all:N", "second", "all:Other"}));
-    }
-
-    void destroyedObserverIsNoLongerCalled()
-    {
-        int calls = 0;
-        auto observer = std::make_unique<QObject>();
-        NotificationCenter::defaultCenter().addObserver(observer.get(), "N",
-                                                        [&](const Notification&) { ++calls; });
-        observer.reset();
-        NotificationCenter::defaultCenter().postNotificationName("N");
-        QCOMPARE(calls, 0);
     }
 
     // A handler that removes a later observer, deletes itself, adds one and posts again.
@@ -180,20 +165,10 @@ private Q_SLOTS:
             environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
         const ChildRun run = runChild({"--no-bus"}, environment);
         QCOMPARE(run.exitCode, 0);
-        const QStringList lines = run.standardError.split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.filter("No D-Bus session bus").size(), 1);
-        QVERIFY2(
-            lines.filter("No D-Bus session bus").first().contains(QRegularExpression(kLinePrefix)),
-            qPrintable(run.standardError));
-    }
-
-    void logLinesHaveTheirFormAndOneNewline()
-    {
-        const ChildRun run = runChild({"--log"});
-        QCOMPARE(run.exitCode, 0);
         QVERIFY(run.standardError.endsWith('\n'));
         const QStringList lines = run.standardError.chopped(1).split('\n');
-        const QStringList messages{"plain", "ends with a newline", "through Qt 42"};
+        const QStringList messages{"plain", "ends with a newline", "through Qt 42",
+                                   "No D-Bus session bus \\(.+\\): .*not be noticed.*"};
         QCOMPARE(lines.size(), messages.size());
         for (int i = 0; i < lines.size(); ++i)
             QVERIFY2(lines[i].contains(QRegularExpression(kLinePrefix + messages[i] + '$')),
@@ -208,9 +183,7 @@ int main(int argc, char** argv)
     if (arguments.size() == 3 && arguments.at(1) == "--post")
         return postAndExit(arguments.at(2));
     if (arguments.size() == 2 && arguments.at(1) == "--no-bus")
-        return useCentreWithoutBus();
-    if (arguments.size() == 2 && arguments.at(1) == "--log")
-        return writeLogLines();
+        return logAndUseCentreWithoutBus();
     NotificationsTest test;
     return QTest::qExec(&test, argc, argv);
 }
