@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QUdpSocket>
 #include <QtEndian>
+#include <cmath>
 #include <limits>
 #include <memory>
 #include <numeric>
@@ -101,6 +102,7 @@ private slots:
     void tooManySourcesForgetTheOldest();
     void malformedInputIsDroppedWhole_data();
     void malformedInputIsDroppedWhole();
+    void mutatedDatagramsNeverTakeTheClientDown();
     void warningsAreRateLimited();
     void listensWhereAsked_data();
     void listensWhereAsked();
@@ -304,6 +306,39 @@ void TuioClientTest::malformedInputIsDroppedWhole()
     loopback.listener.lines.clear();
     QVERIFY(loopback.frame({5}, {{5, 0.5f, 0.5f}}, 2000));
     QCOMPARE(loopback.listener.lines, QStringList({"add 5 500,250", "frame"}));
+}
+
+void TuioClientTest::mutatedDatagramsNeverTakeTheClientDown()
+{
+    RecordingTuioListener listener;
+    TuioClient client(freeUdpPort(), kScreen);
+    client.setTuioCursorDelegate(&listener);
+    const QByteArray valid = TuioBundleWriter::bundle(
+        {kSource, {1, 2}, {{1, 0.25f, 0.5f, 0.1f, 0.1f, 1}, {2, 0.75f, 0.5f}}, 5});
+    QRandomGenerator generator(7); // the same mutations every run
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^TUIO: ignored 1 malformed"));
+    for (int round = 0; round < 5000; ++round) {
+        QByteArray mutated = valid;
+        for (int flips = 1 + int(generator.bounded(4)); flips > 0; --flips)
+            mutated[generator.bounded(int(mutated.size()))] = char(generator.bounded(256));
+        mutated.truncate(qsizetype(generator.bounded(int(mutated.size()) + 1)));
+        // An exact-size copy, so that reading past its end is a fault the sanitizer sees.
+        const std::vector<char> exact(mutated.begin(), mutated.end());
+        client.processDatagram(exact.data(), exact.size(), "127.0.0.1");
+    }
+    const auto statistics = client.statistics();
+    QCOMPARE(statistics.datagrams, 5000u);
+    QVERIFY(statistics.malformed > 4000u);
+    for (const TuioCursorPtr& cursor : listener.cursors) {
+        QVERIFY(std::isfinite(cursor->position().x()) && std::isfinite(cursor->position().y()));
+    }
+
+    listener.lines.clear(); // and it still reads good frames
+    const QByteArray lift = TuioBundleWriter::bundle({"other@1", {}, {}, 1});
+    const QByteArray down = TuioBundleWriter::bundle({"other@1", {3}, {{3, 0.5f, 0.5f}}, 2});
+    client.processDatagram(lift.constData(), std::size_t(lift.size()), "127.0.0.1");
+    client.processDatagram(down.constData(), std::size_t(down.size()), "127.0.0.1");
+    QCOMPARE(listener.lines, QStringList({"frame", "add 3 500,250", "frame"}));
 }
 
 void TuioClientTest::warningsAreRateLimited()
