@@ -8,7 +8,6 @@
 #include "settings/SettingsKeys.h"
 
 #include <QSizeF>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>

@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QPointF>
 #include <QRectF>
-
 #include <chrono>
 #include <functional>
 #include <memory>

@@ -15,7 +15,8 @@ int main(int argc, char* argv[])
 
     // Measured once: later changes of the display are not seen while the agent runs.
     const QRectF mainScreen = platform::mainScreenFrame();
-    const std::unique_ptr<platform::EventPoster> eventPoster = platform::makeEventPoster(mainScreen);
+    const std::unique_ptr<platform::EventPoster> eventPoster =
+        platform::makeEventPoster(mainScreen);
 
     platform::UnixSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &platform::UnixSignalWatcher::terminationRequested,

@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
-
 #include <csignal>
 
 // The real agent program, run in a private home, its log lines collected as they come.

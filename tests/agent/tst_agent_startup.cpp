@@ -53,7 +53,8 @@ private slots:
         QTest::newRow("true") << QVariant(true) << true;
         QTest::newRow("false") << QVariant(false) << false;
         QTest::newRow("absent") << QVariant() << false;
-        QTest::newRow("a non-zero integer counts as true") << QVariant::fromValue<qint32>(1) << true;
+        QTest::newRow("a non-zero integer counts as true")
+            << QVariant::fromValue<qint32>(1) << true;
     }
 
     void startupLinesFollowDebugLogging()
@@ -91,7 +92,8 @@ private slots:
         QVERIFY(agent.terminate());
 
         platform::UserDefaults defaults(home.path() + QStringLiteral("/.config"));
-        const QVariantMap domain = defaults.persistentDomainForName(kDomainName).value_or(QVariantMap{});
+        const QVariantMap domain =
+            defaults.persistentDomainForName(kDomainName).value_or(QVariantMap{});
         QCOMPARE(domain.keys().size(), 9);
         QCOMPARE(domain.value(kDebugLogging), QVariant(false));
     }
@@ -102,10 +104,12 @@ private slots:
     {
         QTemporaryDir home;
         const quint16 oldPort = AgentProcess::freePort();
-        storeSettings(home.path(), {{kDebugLogging, true}, {kPortStr, QVariant::fromValue<qint32>(oldPort)}});
+        storeSettings(home.path(),
+                      {{kDebugLogging, true}, {kPortStr, QVariant::fromValue<qint32>(oldPort)}});
         AgentProcess agent(home.path());
         QVERIFY(agent.start());
-        QVERIFY(agent.waitForMessage(QStringLiteral("started TuioClient on Port: %1").arg(oldPort)));
+        QVERIFY(
+            agent.waitForMessage(QStringLiteral("started TuioClient on Port: %1").arg(oldPort)));
 
         const quint16 newPort = AgentProcess::freePort();
         storeSettings(home.path(), {{kPortStr, QVariant::fromValue<qint32>(newPort)}});
@@ -117,7 +121,8 @@ private slots:
         QVERIFY(!AgentProcess::isPortTaken(newPort));
 
         postOnSessionBus(kPortDidChangeNotification);
-        QVERIFY(agent.waitForMessage(QStringLiteral("started TuioClient on Port: %1").arg(newPort)));
+        QVERIFY(
+            agent.waitForMessage(QStringLiteral("started TuioClient on Port: %1").arg(newPort)));
         QVERIFY(AgentProcess::isPortTaken(newPort));
         QVERIFY(!AgentProcess::isPortTaken(oldPort));
         const QStringList portLines = agent.messages().filter(QStringLiteral("Port changed: "));
@@ -131,7 +136,8 @@ private slots:
         storeSettings(home.path(), {{kPortStr, QVariant::fromValue<qint32>(70000)}});
         AgentProcess agent(home.path());
         QVERIFY(agent.start());
-        QTRY_VERIFY_WITH_TIMEOUT(!agent.messages().filter(QStringLiteral("70000")).isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!agent.messages().filter(QStringLiteral("70000")).isEmpty(),
+                                 20000);
         QCOMPARE(agent.process().state(), QProcess::Running);
     }
 };

@@ -52,7 +52,8 @@ private:
         QProcess tool;
         arguments.prepend(QStringLiteral("play"));
         arguments << QStringLiteral("--port") << QString::number(m_port);
-        tool.start(qEnvironmentVariable("TACTALON_BUILD_DIR") + QStringLiteral("/bin/tactalon-tuio"),
+        tool.start(qEnvironmentVariable("TACTALON_BUILD_DIR") +
+                       QStringLiteral("/bin/tactalon-tuio"),
                    arguments);
         QVERIFY(tool.waitForFinished(30000));
         QVERIFY2(tool.exitCode() == 0, tool.readAllStandardError().constData());
@@ -92,8 +93,9 @@ private slots:
         storeSettings({{kPortStr, QVariant::fromValue<qint32>(m_port)}, {kDebugLogging, true}});
         m_agent = std::make_unique<AgentProcess>(m_home.path());
         QVERIFY(m_agent->start());
-        QVERIFY2(m_agent->waitForMessage(QStringLiteral("started TuioClient on Port: %1").arg(m_port)),
-                 qPrintable(m_agent->messages().join(QLatin1Char('\n'))));
+        QVERIFY2(
+            m_agent->waitForMessage(QStringLiteral("started TuioClient on Port: %1").arg(m_port)),
+            qPrintable(m_agent->messages().join(QLatin1Char('\n'))));
         QVERIFY(m_agent->messages().contains(QStringLiteral("Resolution: 1440 x 900")));
     }
 
@@ -106,7 +108,11 @@ private slots:
     void cleanupTestCase() { m_agent.reset(); }
 
     // With the default settings TUIO's normalised (x, y) lands on (x * 1440, y * 900).
-    void tapClicksAtTheMappedPoint() { verifyTapAt({QStringLiteral("tap"), QStringLiteral("0.25"), QStringLiteral("0.25")}, {360, 225}); }
+    void tapClicksAtTheMappedPoint()
+    {
+        verifyTapAt({QStringLiteral("tap"), QStringLiteral("0.25"), QStringLiteral("0.25")},
+                    {360, 225});
+    }
 
     void dragHoldsTheButtonWhileMoving()
     {
@@ -117,9 +123,9 @@ private slots:
         const auto events = click(1);
         QCOMPARE(events.front().toString(), QStringLiteral("Press1(360,225)"));
         QCOMPARE(events.back().toString(), QStringLiteral("Release1(720,450)"));
-        const auto motions = std::count_if(events.begin(), events.end(), [](const XPointerEvent& e) {
-            return e.type == XPointerEvent::Motion;
-        });
+        const auto motions =
+            std::count_if(events.begin(), events.end(),
+                          [](const XPointerEvent& e) { return e.type == XPointerEvent::Motion; });
         QVERIFY2(motions >= 2, qPrintable(m_observer.toString()));
     }
 
@@ -152,8 +158,9 @@ private slots:
         QFETCH(unsigned, wheelButton);
         QFETCH(unsigned, otherButton);
         play({QStringLiteral("scroll"), distance});
-        QVERIFY2(m_observer.waitFor([&](const XPointerEvent& e) { return isRelease(e, wheelButton); }),
-                 qPrintable(m_observer.toString()));
+        QVERIFY2(
+            m_observer.waitFor([&](const XPointerEvent& e) { return isRelease(e, wheelButton); }),
+            qPrintable(m_observer.toString()));
         m_observer.collect();
         for (const XPointerEvent& event : m_observer.events()) {
             QVERIFY2(!isPress(event, otherButton) && !isPress(event, 3),
@@ -188,10 +195,12 @@ private slots:
         storeSettings({{kPortStr, QVariant::fromValue<qint32>(newPort)}});
         platform::DistributedNotificationCenter::defaultCenter().postNotificationName(
             kPortDidChangeNotification);
-        QVERIFY(m_agent->waitForMessage(QStringLiteral("started TuioClient on Port: %1").arg(newPort)));
+        QVERIFY(
+            m_agent->waitForMessage(QStringLiteral("started TuioClient on Port: %1").arg(newPort)));
         m_port = newPort;
         m_observer.clear();
-        verifyTapAt({QStringLiteral("tap"), QStringLiteral("0.5"), QStringLiteral("0.25")}, {720, 225});
+        verifyTapAt({QStringLiteral("tap"), QStringLiteral("0.5"), QStringLiteral("0.25")},
+                    {720, 225});
     }
 
     // Run last: it ends the agent.
@@ -202,7 +211,8 @@ private slots:
         QVERIFY(tracker.sendFrame({5}, {{5, 0.45f, 0.45f}}));
         QVERIFY2(m_observer.waitFor([](const XPointerEvent& e) { return isPress(e, 1); }),
                  qPrintable(m_observer.toString()));
-        QVERIFY(m_observer.waitFor([](const XPointerEvent& e) { return e.type == XPointerEvent::Motion; }));
+        QVERIFY(m_observer.waitFor(
+            [](const XPointerEvent& e) { return e.type == XPointerEvent::Motion; }));
         QVERIFY(m_observer.buttonMask() & kButton1Mask);
 
         QVERIFY(m_agent->terminate());

@@ -15,7 +15,6 @@
 
 #include <QTest>
 #include <QUdpSocket>
-
 #include <map>
 
 using platform::RecordingEventPoster;
@@ -62,9 +61,9 @@ private:
             const QStringList words = step.simplified().split(QLatin1Char(' '));
             const QString& verb = words[0];
             if (verb == QLatin1String("add")) {
-                auto cursor = std::make_shared<TuioCursor>(
-                    QStringLiteral("test"), words[1].toInt(),
-                    QPointF(words[2].toDouble(), words[3].toDouble()));
+                auto cursor =
+                    std::make_shared<TuioCursor>(QStringLiteral("test"), words[1].toInt(),
+                                                 QPointF(words[2].toDouble(), words[3].toDouble()));
                 m_fingers[words[1].toInt()] = cursor;
                 m_controller->tuioCursorAdded(cursor);
             } else if (verb == QLatin1String("move")) {
@@ -117,7 +116,8 @@ private slots:
             << "LeftMouseDown(100,200,Left), LeftMouseDragged(110,205,Left), "
                "LeftMouseDragged(130,210,Left), LeftMouseUp(130,210,Left)";
         QTest::newRow("finger lifted before its frame ends: no press")
-            << "add 1 100 200; lift 1; frame" << "LeftMouseUp(100,200,Left)";
+            << "add 1 100 200; lift 1; frame"
+            << "LeftMouseUp(100,200,Left)";
         QTest::newRow("two-finger tap in one frame")
             << "add 1 100 500; add 2 200 500; frame; wait 0.2; move 1 104 503; frame; "
                "lift 1; lift 2; frame"
@@ -179,7 +179,8 @@ private slots:
             << "add 1 100 200; frame; lift 1; lift 1; frame"
             << "LeftMouseDown(100,200,Left), LeftMouseUp(100,200,Left), LeftMouseUp(100,200,Left)";
         QTest::newRow("an update with no finger down posts nothing")
-            << "add 1 10 10; lift 1; frame; move 1 20 20; frame" << "LeftMouseUp(10,10,Left)";
+            << "add 1 10 10; lift 1; frame; move 1 20 20; frame"
+            << "LeftMouseUp(10,10,Left)";
         QTest::newRow("a time limit of 0 ends every candidate at its first frame end")
             << "set rightClickTimeInterval 0.0; add 1 100 500; add 2 200 500; wait 0.01; lift 1; "
                "lift 2; frame"
@@ -208,7 +209,8 @@ private slots:
         QTest::addColumn<QPointF>("position");
         QTest::addColumn<QPointF>("point");
 
-        QTest::newRow("both mirrored, origin") << true << true << QPointF(0, 0) << QPointF(1440, 900);
+        QTest::newRow("both mirrored, origin")
+            << true << true << QPointF(0, 0) << QPointF(1440, 900);
         QTest::newRow("both mirrored, far corner")
             << true << true << QPointF(1440, 900) << QPointF(0, 0);
         QTest::newRow("neither") << false << false << QPointF(12.5, 700) << QPointF(12.5, 700);
@@ -231,7 +233,8 @@ private slots:
 
     void mappingFollowsSettingsChangedWhileFingerIsDown()
     {
-        run(QStringLiteral("add 1 100 200; frame; move 1 100 210; set vInvert true; move 1 100 220"));
+        run(QStringLiteral(
+            "add 1 100 200; frame; move 1 100 210; set vInvert true; move 1 100 220"));
         QCOMPARE(m_poster.toString(),
                  QStringLiteral("LeftMouseDown(100,200,Left), LeftMouseDragged(100,210,Left), "
                                 "LeftMouseDragged(100,680,Left)"));

@@ -52,6 +52,9 @@ void LaunchctlTest::init()
     systemctl.setPermissions(systemctl.permissions() | QFile::ExeOwner);
     m_environment = QProcessEnvironment::systemEnvironment();
     m_environment.insert("PATH", m_home->path() + u':' + m_environment.value("PATH"));
+    m_environment.insert("DISPLAY", ":5");
+    m_environment.remove("XAUTHORITY");
+    m_environment.remove("WAYLAND_DISPLAY");
 }
 
 QPair<int, QString> LaunchctlTest::launchctl(const QStringList& arguments)
@@ -118,7 +121,11 @@ void LaunchctlTest::loadAndUnload()
     const QString unit = readFile(unitPath());
     QCOMPARE(unit, "[Unit]\nDescription=quillonworks.Tactalon\n" + service +
                        "\n[Install]\nWantedBy=default.target\n");
-    QCOMPARE(systemctlCalls(), QStringList({"--user daemon-reload", registration}));
+    // The agent that the manager starts needs the session's display.
+    const QStringList display = registration.contains("enable")
+                                    ? QStringList{"--user import-environment DISPLAY"}
+                                    : QStringList{};
+    QCOMPARE(systemctlCalls(), display + QStringList({"--user daemon-reload", registration}));
 
     QCOMPARE(launchctl({"unload", job}).first, 0);
     QCOMPARE(systemctlCalls().last(), "--user disable --now quillonworks.Tactalon.service");

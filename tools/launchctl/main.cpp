@@ -25,6 +25,18 @@ ExitStatus fail(const QString& message)
     return Failed;
 }
 
+// The session's display, handed to the user manager so that the agent it starts finds the
+// desktop to post into: not every session imports it into the manager itself.
+QStringList displayVariables()
+{
+    QStringList present;
+    for (const char* name : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY"}) {
+        if (qEnvironmentVariableIsSet(name))
+            present << QString::fromLatin1(name);
+    }
+    return present;
+}
+
 ExitStatus load(const QString& propertyListPath)
 {
     QString error;
@@ -38,6 +50,11 @@ ExitStatus load(const QString& propertyListPath)
     }
     const QString unitPath = serviceUnitPath(job->label);
     if (!writeServiceUnit(unitPath, renderServiceUnit(*job), &error)) {
+        return fail(error);
+    }
+    const QStringList display = displayVariables();
+    if (job->keepAlive && !display.isEmpty() &&
+        !systemctl->run(QStringList{QStringLiteral("import-environment")} + display, &error)) {
         return fail(error);
     }
     if (!systemctl->run({QStringLiteral("daemon-reload")}, &error)) {
