@@ -14,8 +14,8 @@ struct Notification
     QString name;
     const QObject* object = nullptr;
 
-    // The form a log line shows, e.g. "Notification 0x0 {name =
-    // QuillonworksTactalonPortDidChangeNotification}".
+    // The form a log line shows, with the sender's address (0x0 for none), e.g.
+    //   Notification 0x0 {name = QuillonworksTactalonPortDidChangeNotification}
     QString description() const;
 };
 

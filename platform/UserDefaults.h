@@ -19,6 +19,8 @@ namespace platform {
 // two processes writing different keys lose neither), atomically, and takes in what other
 // processes wrote. A domain file that cannot be parsed is moved aside to
 // "<file>.unreadable-<time>", reported by one log line, and the domain counts as empty.
+// The lock is flock on the hidden ".<domain>.plist.lock" beside the file, waited for at most
+// 10 s. Changes still pending when the object is destroyed are written then.
 class UserDefaults : public QObject
 {
     Q_OBJECT
