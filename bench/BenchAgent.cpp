@@ -1,0 +1,40 @@
+#include "BenchAgent.h"
+
+#include "platform/UserDefaults.h"
+#include "settings/SettingsKeys.h"
+
+#include <QHostAddress>
+#include <QUdpSocket>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr QRectF kMainScreen(0, 0, 1440, 900); // screen units
+
+} // namespace
+
+BenchAgent::BenchAgent(platform::EventPoster& poster) : m_port(freePort())
+{
+    auto& defaults = platform::UserDefaults::standardUserDefaults();
+    defaults.setPersistentDomain(
+        {{kPortStr, QVariant::fromValue<qint32>(m_port)}, {kDebugLogging, false}}, kDomainName);
+    defaults.synchronize();
+
+    m_controller = std::make_unique<Tactalon_Controller>(
+        Tactalon_Controller::Environment{poster, [] { return kMainScreen; }});
+    m_controller->setup();
+    if (!m_controller->tuioClient() || !m_controller->tuioClient()->isListening()) {
+        std::fprintf(stderr, "the TUIO client could not listen on UDP port %u\n", m_port);
+        std::exit(1);
+    }
+}
+
+BenchAgent::~BenchAgent() = default;
+
+quint16 BenchAgent::freePort()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0);
+    return probe.localPort();
+}

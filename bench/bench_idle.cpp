@@ -1,0 +1,177 @@
+// The idle agent: the real agent program in a private home with a port of its own, left alone
+// for a few seconds. Counts its wake-ups (context switches, voluntary and involuntary, of all
+// its threads) and reads its resident memory. It runs with the environment it is given: with
+// or without an X display and a session bus (its own log lines say which it found).
+#include "BenchAgent.h"
+#include "Report.h"
+#include "platform/UserDefaults.h"
+#include "settings/SettingsKeys.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUdpSocket>
+#include <map>
+
+namespace {
+
+constexpr int kSettleMs = 1000; // after the port is open: start-up work finishes
+constexpr int kIdleMs = 5000;   // the measured quiet time
+constexpr int kStartTimeoutMs = 20000;
+constexpr double kTargetRssMB = 20;
+
+struct ThreadSample
+{
+    QString name;
+    quint64 switches = 0; // voluntary + involuntary
+};
+
+using ProcessSample = std::map<QString, ThreadSample>; // by thread id
+
+// The "Key:   value" fields of a /proc status file.
+std::map<QByteArray, QByteArray> statusFields(const QString& path)
+{
+    std::map<QByteArray, QByteArray> fields;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fields;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            fields[line.left(colon)] = line.mid(colon + 1).trimmed();
+    }
+    return fields;
+}
+
+ProcessSample sampleThreads(qint64 pid)
+{
+    ProcessSample sample;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        auto fields = statusFields(tasks.filePath(tid + QStringLiteral("/status")));
+        if (fields.empty())
+            continue; // ended meanwhile
+        sample[tid] = {QString::fromUtf8(fields["Name"]),
+                       fields["voluntary_ctxt_switches"].toULongLong() +
+                           fields["nonvoluntary_ctxt_switches"].toULongLong()};
+    }
+    return sample;
+}
+
+double kilobytesToMB(const QByteArray& field) // "12345 kB"
+{
+    return field.split(' ').first().toDouble() / 1024.0;
+}
+
+bool isPortTaken(quint16 port)
+{
+    QUdpSocket probe;
+    return !probe.bind(QHostAddress::LocalHost, port);
+}
+
+void storeSettings(const QString& home, quint16 port)
+{
+    platform::UserDefaults defaults(home + QStringLiteral("/.config"));
+    defaults.setPersistentDomain(
+        {{kPortStr, QVariant::fromValue<qint32>(port)}, {kDebugLogging, false}}, kDomainName);
+    defaults.synchronize();
+}
+
+bool waitUntilListening(QProcess& agent, quint16 port)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!isPortTaken(port)) {
+        if (timer.elapsed() > kStartTimeoutMs || agent.state() != QProcess::Running)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+void printLog(QProcess& agent)
+{
+    const QList<QByteArray> lines = agent.readAllStandardError().split('\n');
+    for (const QByteArray& line : lines) {
+        if (!line.isEmpty())
+            std::printf("    | %s\n", line.constData());
+    }
+}
+
+void printWakeUps(const ProcessSample& before, const ProcessSample& after, quint64& total)
+{
+    for (const auto& [tid, thread] : after) {
+        const auto earlier = before.find(tid);
+        const quint64 woke =
+            thread.switches - (earlier == before.end() ? 0 : earlier->second.switches);
+        total += woke;
+        std::printf("    thread %s (%s): %llu\n", qPrintable(tid), qPrintable(thread.name),
+                    static_cast<unsigned long long>(woke));
+    }
+    for (const auto& [tid, thread] : before) {
+        if (!after.contains(tid))
+            std::printf("    thread %s (%s) ended meanwhile\n", qPrintable(tid),
+                        qPrintable(thread.name));
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    bench::title("idle", "the agent program left alone, no input");
+
+    QTemporaryDir home;
+    const quint16 port = BenchAgent::freePort();
+    storeSettings(home.path(), port);
+
+    QProcess agent;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/.config"));
+    agent.setProcessEnvironment(environment);
+    std::printf("  environment: DISPLAY=%s, session bus %s\n",
+                qPrintable(environment.value(QStringLiteral("DISPLAY"), QStringLiteral("(none)"))),
+                environment.contains(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")) ? "given"
+                                                                                 : "none");
+    agent.start(QStringLiteral(TACTALON_AGENT_PROGRAM), {});
+    if (!agent.waitForStarted(kStartTimeoutMs) || !waitUntilListening(agent, port)) {
+        std::printf("  the agent did not come up on UDP port %u\n", port);
+        printLog(agent);
+        return 1;
+    }
+    QThread::msleep(kSettleMs);
+
+    const qint64 pid = agent.processId();
+    const ProcessSample before = sampleThreads(pid);
+    QThread::msleep(kIdleMs);
+    const ProcessSample after = sampleThreads(pid);
+    auto memory = statusFields(QStringLiteral("/proc/%1/status").arg(pid));
+
+    std::printf("  wake-ups (context switches) over %d s idle, per thread:\n", kIdleMs / 1000);
+    quint64 total = 0;
+    printWakeUps(before, after, total);
+    std::printf("    all threads: %llu (%.1f per second); target 0: %s\n",
+                static_cast<unsigned long long>(total), double(total) * 1000.0 / kIdleMs,
+                bench::verdict(total == 0));
+    const double rss = kilobytesToMB(memory["VmRSS"]);
+    std::printf("  resident memory: VmRSS %.1f MB (anonymous %.1f MB, file-backed %.1f MB), "
+                "peak VmHWM %.1f MB; target < %.0f MB: %s\n",
+                rss, kilobytesToMB(memory["RssAnon"]), kilobytesToMB(memory["RssFile"]),
+                kilobytesToMB(memory["VmHWM"]), kTargetRssMB, bench::verdict(rss < kTargetRssMB));
+
+    agent.terminate(); // SIGTERM, as the service launcher ends it
+    if (!agent.waitForFinished(10000)) {
+        agent.kill();
+        agent.waitForFinished(5000);
+    }
+    std::printf("  the agent's log:\n");
+    printLog(agent);
+    return 0;
+}
