@@ -203,6 +203,9 @@ void Tactalon_PrefsPref::setupDefaults()
 {
     userDefaults = &platform::UserDefaults::standardUserDefaults();
     userDefaults->addSuiteNamed(kDomainName);
+    // Take in what other processes stored since this process last looked, so that the merge
+    // never puts a default over a value someone else has set.
+    userDefaults->synchronize();
     mergeDefaults(*userDefaults, paneDefaults());
 }
 

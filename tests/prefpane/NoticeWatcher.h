@@ -2,40 +2,37 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QObject>
 #include <QSignalSpy>
 #include <QStringList>
 
-// Watches the distributed notices on the session bus, as any other process of the user would,
-// and tells when everything posted so far has arrived.
+// Watches the distributed notices on the session bus, as another process of the user would.
 class NoticeWatcher : public QObject
 {
     Q_OBJECT
 public:
     NoticeWatcher()
     {
-        m_connected = QDBusConnection::sessionBus().connect(QString(), path(), interface(),
-                                                            QStringLiteral("Posted"), this,
-                                                            SLOT(onPosted(QString)));
+        m_connected = QDBusConnection::sessionBus().connect(
+            {}, QStringLiteral("/quillonworks/DistributedNotification"),
+            QStringLiteral("quillonworks.DistributedNotification"), QStringLiteral("Posted"), this,
+            SLOT(onPosted(QString)));
     }
-
-    static QString path() { return QStringLiteral("/quillonworks/DistributedNotification"); }
-    static QString interface() { return QStringLiteral("quillonworks.DistributedNotification"); }
 
     static bool post(const QString& name)
     {
-        QDBusMessage signal =
-            QDBusMessage::createSignal(path(), interface(), QStringLiteral("Posted"));
-        signal << name;
-        return QDBusConnection::sessionBus().send(signal);
+        QDBusMessage signal = QDBusMessage::createSignal(
+            QStringLiteral("/quillonworks/DistributedNotification"),
+            QStringLiteral("quillonworks.DistributedNotification"), QStringLiteral("Posted"));
+        return QDBusConnection::sessionBus().send(signal << name);
     }
 
     bool isConnected() const { return m_connected; }
     int count(const QString& name) const { return int(m_names.count(name)); }
     void clear() { m_names.clear(); }
 
-    // Posts a marker of its own and waits for it: notices posted before it, from this
-    // process, have arrived by then (the bus keeps one sender's messages in order).
+    // Posts a marker and waits for it. The bus keeps one sender's messages in order and this
+    // process delivers them in order, so everything this process posted before has been
+    // delivered to every observer in it by then.
     bool settle()
     {
         const QString marker = QStringLiteral("TactalonTestMarker%1").arg(++m_markers);

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <QByteArray>
 #include <QTemporaryFile>
 #include <cstdio>
 #include <unistd.h>
 
-// Sends this process's standard error into a file while it lives, then puts it back.
+// Sends this process's standard error into a file until text() is called.
 class StandardErrorCapture
 {
 public:
