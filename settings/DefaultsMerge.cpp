@@ -37,6 +37,8 @@ const QList<SettingDefault>& agentDefaults()
 void mergeDefaults(platform::UserDefaults& userDefaults, const QList<SettingDefault>& defaults)
 {
     userDefaults.addSuiteNamed(kDomainName);
+    // Merge onto what is stored now, not onto what this process read earlier.
+    userDefaults.synchronize();
     const QVariantMap stored = userDefaults.persistentDomainForName(kDomainName).value_or(QVariantMap{});
     QVariantMap merged = stored;
     for (const SettingDefault& setting : defaults) {
