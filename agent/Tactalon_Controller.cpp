@@ -179,23 +179,20 @@ void Tactalon_Controller::tuioCursorUpdated(const TuioCursorPtr& cursor)
         post(MouseEventType::LeftMouseDragged, getPoint(cursor), MouseButton::Left);
         return;
     }
-    if (count < 2)
+    // Only a right-click candidate looks at the centre; while scrolling an update posts nothing.
+    if (count < 2 || !_rightClickCandidate)
         return;
 
     const QPointF centre = centreOfFirstTwo();
-    if (_rightClickCandidate) {
-        const float distance = distancePoint(_rightClickPoint, centre);
-        const auto tolerance = static_cast<float>(
-            platform::plistIntValue(userDefaults->valueForKey(kRightClickToleranceStr)));
-        if (distance > tolerance) {
-            _rightClickCandidate = false;
-            debugLog(QStringLiteral("moved too much"));
-        }
+    const auto tolerance = static_cast<float>(
+        platform::plistIntValue(userDefaults->valueForKey(kRightClickToleranceStr)));
+    if (distancePoint(_rightClickPoint, centre) > tolerance) {
+        _rightClickCandidate = false;
+        debugLog(QStringLiteral("moved too much"));
+        return;
     }
-    if (_rightClickCandidate) {
-        _rightClickPoint = centre;
-        post(MouseEventType::MouseMoved, centre, MouseButton::Left);
-    }
+    _rightClickPoint = centre;
+    post(MouseEventType::MouseMoved, centre, MouseButton::Left);
 }
 
 void Tactalon_Controller::tuioCursorRemoved(const TuioCursorPtr& cursor)

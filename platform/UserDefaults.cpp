@@ -208,8 +208,12 @@ QVariant UserDefaults::objectForKey(const QString& key)
 {
     for (const QString& suite : std::as_const(m_suites)) {
         const Domain& domain = loadedDomain(suite);
-        if (domain.values && domain.values->contains(key))
-            return domain.values->value(key);
+        if (!domain.values)
+            continue;
+        // One lookup: the agent reads settings several times per touch frame.
+        const auto found = domain.values->constFind(key);
+        if (found != domain.values->constEnd())
+            return *found;
     }
     return {};
 }

@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QPointer>
 #include <QTimer>
 #include <QUdpSocket>
@@ -19,6 +20,8 @@ namespace {
 constexpr std::size_t kMaxSources = 64;
 // Datagrams that arrive while a callback runs wait for it; beyond this they are dropped.
 constexpr std::size_t kMaxQueuedDatagrams = 256;
+// Bytes of socket receive buffer: some tens of thousands of two-finger frames.
+constexpr int kReceiveBufferSize = 4 * 1024 * 1024;
 // At most one warning about malformed input per this interval.
 constexpr auto kWarningInterval = std::chrono::seconds(20);
 
@@ -143,9 +146,13 @@ void TuioClient::Private::listen(const QString& listenAddress)
 
 bool TuioClient::Private::bind(QUdpSocket* socket, const QHostAddress& address)
 {
+    // A local listener has no use for the system's proxy settings (nor their lookup thread).
+    socket->setProxy(QNetworkProxy::NoProxy);
     // DontShareAddress: a port already taken must fail here rather than split the datagrams.
     if (!socket->bind(address, quint16(port), QAbstractSocket::DontShareAddress))
         return false;
+    // Room for a burst of frames while the event loop is busy elsewhere; the kernel caps it.
+    socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kReceiveBufferSize);
     QObject::connect(socket, &QUdpSocket::readyRead, q, [this, socket] { readDatagrams(socket); });
     return true;
 }

@@ -135,6 +135,7 @@ private slots:
         settle();
         QCOMPARE(m_observer->buttonMask(), unsigned(Button1Mask | Button3Mask));
         m_poster->releaseHeldButtons();
+        m_observer->clear(); // settle() must wait for a new return home, not the last one
         settle();
         QCOMPARE(m_observer->buttonMask(), 0u);
     }
