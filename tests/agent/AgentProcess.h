@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/UserDefaults.h"
+#include "settings/SettingsKeys.h"
+
 #include <QHostAddress>
 #include <QProcess>
 #include <QStringList>
@@ -86,6 +89,16 @@ public:
     {
         QUdpSocket probe;
         return !probe.bind(QHostAddress::LocalHost, port);
+    }
+
+    // Stores settings into the agent's domain as another program of the user would.
+    static bool storeSettings(const QString& home, const QVariantMap& settings)
+    {
+        platform::UserDefaults defaults(home + QStringLiteral("/.config"));
+        QVariantMap domain = defaults.persistentDomainForName(kDomainName).value_or(QVariantMap{});
+        domain.insert(settings);
+        defaults.setPersistentDomain(domain, kDomainName);
+        return defaults.synchronize();
     }
 
     static quint16 freePort()

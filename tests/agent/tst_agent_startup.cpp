@@ -12,16 +12,6 @@ class AgentStartupTest : public QObject
     Q_OBJECT
 
 private:
-    static void storeSettings(const QString& home, const QVariantMap& settings)
-    {
-        platform::UserDefaults defaults(home + QStringLiteral("/.config"));
-        QVariantMap domain = defaults.persistentDomainForName(kDomainName).value_or(QVariantMap{});
-        for (auto it = settings.begin(); it != settings.end(); ++it)
-            domain.insert(it.key(), it.value());
-        defaults.setPersistentDomain(domain, kDomainName);
-        QVERIFY(defaults.synchronize());
-    }
-
     static void postOnSessionBus(const QString& name)
     {
         QProcess sender;
@@ -65,7 +55,7 @@ private slots:
 
         QTemporaryDir home;
         if (debugLogging.isValid())
-            storeSettings(home.path(), {{kDebugLogging, debugLogging}});
+            QVERIFY(AgentProcess::storeSettings(home.path(), {{kDebugLogging, debugLogging}}));
 
         AgentProcess agent(home.path());
         QVERIFY(agent.start());
@@ -104,15 +94,17 @@ private slots:
     {
         QTemporaryDir home;
         const quint16 oldPort = AgentProcess::freePort();
-        storeSettings(home.path(),
-                      {{kDebugLogging, true}, {kPortStr, QVariant::fromValue<qint32>(oldPort)}});
+        QVERIFY(AgentProcess::storeSettings(
+            home.path(),
+            {{kDebugLogging, true}, {kPortStr, QVariant::fromValue<qint32>(oldPort)}}));
         AgentProcess agent(home.path());
         QVERIFY(agent.start());
         QVERIFY(
             agent.waitForMessage(QStringLiteral("started TuioClient on Port: %1").arg(oldPort)));
 
         const quint16 newPort = AgentProcess::freePort();
-        storeSettings(home.path(), {{kPortStr, QVariant::fromValue<qint32>(newPort)}});
+        QVERIFY(AgentProcess::storeSettings(home.path(),
+                                            {{kPortStr, QVariant::fromValue<qint32>(newPort)}}));
         postOnSessionBus(kDefaultsDidChangeNotification);
         // A second notice the agent must also handle proves the first one was taken in.
         postOnSessionBus(kDefaultsDidChangeNotification);
@@ -133,7 +125,8 @@ private slots:
     void portThatCannotBeOpenedIsReported()
     {
         QTemporaryDir home;
-        storeSettings(home.path(), {{kPortStr, QVariant::fromValue<qint32>(70000)}});
+        QVERIFY(AgentProcess::storeSettings(home.path(),
+                                            {{kPortStr, QVariant::fromValue<qint32>(70000)}}));
         AgentProcess agent(home.path());
         QVERIFY(agent.start());
         QTRY_VERIFY_WITH_TIMEOUT(!agent.messages().filter(QStringLiteral("70000")).isEmpty(),

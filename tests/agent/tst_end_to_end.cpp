@@ -37,16 +37,6 @@ private:
     std::unique_ptr<AgentProcess> m_agent;
     XEventObserver m_observer;
 
-    void storeSettings(const QVariantMap& settings)
-    {
-        platform::UserDefaults defaults(m_home.path() + QStringLiteral("/.config"));
-        QVariantMap domain = defaults.persistentDomainForName(kDomainName).value_or(QVariantMap{});
-        for (auto it = settings.begin(); it != settings.end(); ++it)
-            domain.insert(it.key(), it.value());
-        defaults.setPersistentDomain(domain, kDomainName);
-        QVERIFY(defaults.synchronize());
-    }
-
     void play(QStringList arguments)
     {
         QProcess tool;
@@ -90,7 +80,9 @@ private slots:
     {
         QVERIFY2(m_observer.start(), qPrintable(m_observer.error()));
         m_port = AgentProcess::freePort();
-        storeSettings({{kPortStr, QVariant::fromValue<qint32>(m_port)}, {kDebugLogging, true}});
+        QVERIFY(AgentProcess::storeSettings(
+            m_home.path(),
+            {{kPortStr, QVariant::fromValue<qint32>(m_port)}, {kDebugLogging, true}}));
         m_agent = std::make_unique<AgentProcess>(m_home.path());
         QVERIFY(m_agent->start());
         QVERIFY2(
@@ -171,7 +163,7 @@ private slots:
     // Another program changes a setting and says so on the bus; the next touch uses it.
     void settingChangedElsewhereAppliesWithoutRestart()
     {
-        storeSettings({{kVInvertStr, false}});
+        QVERIFY(AgentProcess::storeSettings(m_home.path(), {{kVInvertStr, false}}));
         platform::DistributedNotificationCenter::defaultCenter().postNotificationName(
             kDefaultsDidChangeNotification);
         // The notice and the touch travel different roads: tap until the new mapping shows.
@@ -184,7 +176,7 @@ private slots:
         }
         QVERIFY2(mirrored, qPrintable(m_observer.toString()));
 
-        storeSettings({{kVInvertStr, true}});
+        QVERIFY(AgentProcess::storeSettings(m_home.path(), {{kVInvertStr, true}}));
         platform::DistributedNotificationCenter::defaultCenter().postNotificationName(
             kDefaultsDidChangeNotification);
     }
@@ -192,7 +184,8 @@ private slots:
     void portNoticeMovesTheListener()
     {
         const quint16 newPort = AgentProcess::freePort();
-        storeSettings({{kPortStr, QVariant::fromValue<qint32>(newPort)}});
+        QVERIFY(AgentProcess::storeSettings(m_home.path(),
+                                            {{kPortStr, QVariant::fromValue<qint32>(newPort)}}));
         platform::DistributedNotificationCenter::defaultCenter().postNotificationName(
             kPortDidChangeNotification);
         QVERIFY(
