@@ -23,33 +23,20 @@ QByteArray binaryPlist(plist_t root)
     return data;
 }
 
-// Objects 0..n-1, each an array holding object i+1 twice: 3 bytes per object on disk, 2^n
-// values once expanded.
-QByteArray expandingBinaryPlist(int levels)
+// Objects 0..n-1, each an array holding object i+1 twice (the last one empty), with one-byte
+// offsets and references: 3 bytes per object on disk, 2^n values once expanded.
+QByteArray expandingBinaryPlist(char levels)
 {
-    QByteArray data("bplist00");
-    QList<int> offsets;
-    for (int i = 0; i < levels; ++i) {
-        offsets.append(int(data.size()));
-        const char next = char(i + 1 < levels ? i + 1 : i);
-        data += i + 1 < levels ? QByteArray{"\xA2"} + next + next : QByteArray("\xA0");
+    QByteArray objects, offsets;
+    for (char i = 0; i < levels; ++i) {
+        offsets += char(8 + objects.size());
+        objects += i + 1 < levels ? QByteArray("\xA2") + char(i + 1) + char(i + 1) : "\xA0";
     }
-    const int table = int(data.size());
-    for (const int offset : offsets)
-        data += char(offset);
     QByteArray trailer(32, '\0');
-    trailer[6] = 1; // offset size
-    trailer[7] = 1; // reference size
-    trailer[15] = char(levels);
-    trailer[31] = char(table);
-    return data + trailer;
-}
-
-QByteArray nestedXml(int levels)
-{
-    return "<?xml version=\"1.0\"?><plist version=\"1.0\">" +
-           QByteArray("<array>").repeated(levels) + QByteArray("</array>").repeated(levels) +
-           "</plist>";
+    trailer[6] = trailer[7] = 1; // offset and reference sizes
+    trailer[15] = levels;
+    trailer[31] = char(8 + objects.size());
+    return "bplist00" + objects + offsets + trailer;
 }
 
 } // namespace
@@ -59,8 +46,9 @@ class PropertyListTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // A bool must not come back as 1 nor a float as an integer: the readers tell them apart.
-    void numberKindsStayApartOnDisk()
+    // What a hand-edited file holds survives a rewrite; a bool must not come back as 1 nor a
+    // whole float as an integer.
+    void everyKindSurvivesARewrite()
     {
         const QVariantMap root{
             {"yes", true},
@@ -69,43 +57,27 @@ private Q_SLOTS:
             {"negative64", QVariant::fromValue(std::numeric_limits<qint64>::min())},
             {"float", QVariant::fromValue(0.5f)},
             {"wholeFloat", QVariant::fromValue(10.0f)},
-        };
-        const QString xml = QString::fromUtf8(xmlPropertyListData(root));
-        const QList<std::pair<QString, QString>> tags{{"yes", "true"},    {"no", "false"},
-                                                      {"int", "integer"}, {"negative64", "integer"},
-                                                      {"float", "real"},  {"wholeFloat", "real"}};
-        for (const auto& [key, tag] : tags)
-            QVERIFY2(xml.contains(QRegularExpression("<key>" + key + "</key>\\s*<" + tag + "\\b")),
-                     qPrintable(key));
-
-        const QVariantMap back = parsePropertyList(xml.toUtf8()).toMap();
-        QCOMPARE(back.value("yes").typeId(), QMetaType::Bool);
-        QCOMPARE(back.value("int").typeId(), QMetaType::LongLong);
-        QCOMPARE(back.value("wholeFloat").typeId(), QMetaType::Double);
-        QCOMPARE(back.value("negative64").toLongLong(), std::numeric_limits<qint64>::min());
-        QCOMPARE(back.value("float").toDouble(), 0.5);
-    }
-
-    // What a hand-edited file holds must survive a rewrite unchanged.
-    void everyKindSurvivesARewrite()
-    {
-        const QVariantMap root{
             {"string", QStringLiteral("<&> \"quoted\" ümlaut ✓")},
             {"data", QByteArray("\0\1\2binary\xff", 10)},
             {"date", QDateTime(QDate(2024, 2, 29), QTime(13, 14, 15), Qt::UTC)},
             {"array", QVariantList{1, "two", 3.5, false, QVariantList{}, QVariantMap{}}},
             {"dict", QVariantMap{{"deeper", QVariantMap{{"list", QVariantList{-7, true}}}}}},
             {"empty", QString()},
-            {"strings", QStringList{"a", "b"}},
-        };
+            {"strings", QStringList{"a", "b"}}};
         QTemporaryDir dir;
         const QString path = dir.filePath("all.plist");
         QString error;
         QVERIFY2(writeXmlPropertyListFile(path, root, &error), qPrintable(error));
-        const PropertyListFile first = readPropertyListFile(path);
-        QCOMPARE(first.status, PropertyListStatus::Ok);
-        QVERIFY(plistValuesEqual(first.root, root));
-        QCOMPARE(xmlPropertyListData(first.root), xmlPropertyListData(root));
+        const PropertyListFile read = readPropertyListFile(path);
+        QCOMPARE(read.status, PropertyListStatus::Ok);
+        QVERIFY(plistValuesEqual(read.root, root));
+        const QByteArray xml = xmlPropertyListData(read.root);
+        QCOMPARE(xml, xmlPropertyListData(root));
+        for (const char* entry : {"yes</key>\\s*<true/>", "no</key>\\s*<false/>",
+                                  "int</key>\\s*<integer>", "negative64</key>\\s*<integer>",
+                                  "float</key>\\s*<real>", "wholeFloat</key>\\s*<real>"})
+            QVERIFY2(QString::fromUtf8(xml).contains(QRegularExpression("<key>" + QString(entry))),
+                     entry);
     }
 
     void binaryPlistsAreRead()
@@ -115,18 +87,14 @@ private Q_SLOTS:
         plist_dict_set_item(root, "vInvert", plist_new_bool(0));
         plist_dict_set_item(root, "interval", plist_new_real(0.25));
         plist_dict_set_item(root, "negative", plist_new_uint(uint64_t(-3)));
-        const QVariantMap back = parsePropertyList(binaryPlist(root)).toMap();
-        QCOMPARE(back.value("port"), QVariant::fromValue<qint64>(4000));
-        QCOMPARE(back.value("vInvert").typeId(), QMetaType::Bool);
-        QCOMPARE(back.value("vInvert").toBool(), false);
-        QCOMPARE(back.value("interval"), QVariant(0.25));
-        QCOMPARE(back.value("negative").toLongLong(), -3);
+        const QVariantMap expected{
+            {"port", 4000}, {"vInvert", false}, {"interval", 0.25}, {"negative", -3}};
+        QVERIFY(plistValuesEqual(parsePropertyList(binaryPlist(root)), expected));
     }
 
     void damagedOrHostileFilesAreUnreadable_data()
     {
         QTest::addColumn<QByteArray>("data");
-        QTest::newRow("garbage") << QByteArray("this is not a property list");
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("truncated xml") << xmlPropertyListData(QVariantMap{{"a", 1}}).chopped(20);
         plist_t dict = plist_new_dict();
@@ -134,7 +102,9 @@ private Q_SLOTS:
         QTest::newRow("truncated binary") << binaryPlist(dict).chopped(5);
         QTest::newRow("binary header only") << QByteArray("bplist00");
         // Deep enough to overflow libplist's recursive free and encoder.
-        QTest::newRow("xml nested 300000 deep") << nestedXml(300'000);
+        QTest::newRow("xml nested 300000 deep")
+            << "<plist>" + QByteArray("<array>").repeated(300'000) +
+                   QByteArray("</array>").repeated(300'000) + "</plist>";
         plist_t deep = plist_new_array();
         for (int i = 0; i < 1000; ++i) {
             plist_t outer = plist_new_array();
@@ -150,11 +120,10 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, data);
         QTemporaryDir dir;
-        const QString path = dir.filePath("bad.plist");
-        QFile file(path);
+        QFile file(dir.filePath("bad.plist"));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(data) == data.size());
         file.close();
-        const PropertyListFile read = readPropertyListFile(path);
+        const PropertyListFile read = readPropertyListFile(file.fileName());
         QCOMPARE(read.status, PropertyListStatus::Unreadable);
         QVERIFY(!read.root.isValid());
         QVERIFY(!read.error.isEmpty());
@@ -171,9 +140,6 @@ private Q_SLOTS:
         QTest::addColumn<float>("asFloat");
         constexpr qint64 max64 = std::numeric_limits<qint64>::max();
         constexpr qint32 max32 = std::numeric_limits<qint32>::max();
-        QTest::newRow("true") << QVariant(true) << true << 1LL << 1 << 1.0f;
-        QTest::newRow("float 10.0") << QVariant(10.0f) << true << 10LL << 10 << 10.0f;
-        QTest::newRow("real 10.9 truncates") << QVariant(10.9) << true << 10LL << 10 << 10.9f;
         QTest::newRow("real -10.9 toward zero")
             << QVariant(-10.9) << true << -10LL << -10 << -10.9f;
         QTest::newRow("NaN") << QVariant(std::nan("")) << false << 0LL << 0 << std::nanf("");
@@ -185,9 +151,7 @@ private Q_SLOTS:
             << 1.8446744e19f;
         QTest::newRow("\"YES\"") << QVariant("YES") << true << 0LL << 0 << 0.0f;
         QTest::newRow("\"true\"") << QVariant("true") << true << 0LL << 0 << 0.0f;
-        QTest::newRow("\"12\"") << QVariant("12") << true << 12LL << 12 << 12.0f;
         QTest::newRow("\" -12.75px\"") << QVariant(" -12.75px") << true << -12LL << -12 << -12.75f;
-        QTest::newRow("absent") << QVariant() << false << 0LL << 0 << 0.0f;
     }
     void numberConversions()
     {
@@ -195,11 +159,7 @@ private Q_SLOTS:
         QTEST(plistBoolValue(value), "asBool");
         QTEST(plistIntegerValue(value), "asInteger");
         QTEST(plistIntValue(value), "asInt");
-        QFETCH(float, asFloat);
-        if (std::isnan(asFloat))
-            QVERIFY(std::isnan(plistFloatValue(value)));
-        else
-            QCOMPARE(plistFloatValue(value), asFloat);
+        QTEST(plistFloatValue(value), "asFloat"); // NaN compares equal to NaN here
     }
 };
 
