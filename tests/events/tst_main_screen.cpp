@@ -52,8 +52,6 @@ private slots:
                           {"card0-G", QByteArray("\0\xff\xfe", 3), QByteArray("\xff\0x", 3)},
                           {"card0-H", "connected", "1920x1080i\n"}}
             << QRectF(0, 0, 1920, 1080);
-        QTest::newRow("nothing usable")
-            << Connectors{{"card0-A", "connected\n", "x\n"}} << QRectF();
     }
 
     void drmConnectors()
