@@ -12,8 +12,7 @@ namespace platform {
 // event loop of the watcher's thread: the handler itself only writes the signal's number into
 // a pipe, the one thing that is safe to do there. The previous handlers come back when the
 // watcher is destroyed. One watcher at a time receives the signals: a newer one takes over and
-// hands back when it goes
-// (destroy watchers in the reverse order of their making).
+// hands back when it goes (destroy watchers in the reverse order of their making).
 class UnixSignalWatcher : public QObject
 {
     Q_OBJECT
