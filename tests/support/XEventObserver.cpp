@@ -105,16 +105,6 @@ QString XEventObserver::toString() const
     return parts.join(QStringLiteral(", "));
 }
 
-QPoint XEventObserver::pointerPosition() const
-{
-    Window root = 0, child = 0;
-    int rootX = 0, rootY = 0, x = 0, y = 0;
-    unsigned mask = 0;
-    XQueryPointer(m_display.get(), DefaultRootWindow(m_display.get()), &root, &child, &rootX,
-                  &rootY, &x, &y, &mask);
-    return QPoint(rootX, rootY);
-}
-
 unsigned XEventObserver::buttonMask() const
 {
     Window root = 0, child = 0;

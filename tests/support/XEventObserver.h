@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPoint>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -67,9 +66,7 @@ public:
     // All events, each as XPointerEvent::toString, joined with ", ".
     QString toString() const;
 
-    // The pointer's position in root pixels and its button mask (Button1Mask ... Button5Mask)
-    // as the server knows them now.
-    QPoint pointerPosition() const;
+    // The pointer's button mask (Button1Mask ... Button5Mask) as the server knows it now.
     unsigned buttonMask() const;
 
 private:
