@@ -651,12 +651,6 @@ bool writeXmlPropertyListFile(const QString& path, const QVariant& root, QString
     return false;
 }
 
-bool isPlistNumber(const QVariant& value)
-{
-    const Kind kind = kindOf(value);
-    return kind == Kind::Bool || kind == Kind::Integer || kind == Kind::Real;
-}
-
 bool plistBoolValue(const QVariant& value)
 {
     switch (kindOf(value)) {

@@ -42,7 +42,6 @@ bool plistBoolValue(const QVariant& value);      // true for any non-zero number
 qint64 plistIntegerValue(const QVariant& value); // truncated toward zero, saturated, NaN -> 0
 qint32 plistIntValue(const QVariant& value);     // the same, in 32 bits
 float plistFloatValue(const QVariant& value);    // an integer converts exactly where a float can
-bool isPlistNumber(const QVariant& value);       // bool, integer or real kind
 // Same kind and same value, arrays and dicts compared member by member: integer 15 and real
 // 15.0 differ, as they would on disk; int 15 and qlonglong 15 do not.
 bool plistValuesEqual(const QVariant& a, const QVariant& b);

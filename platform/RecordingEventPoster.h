@@ -50,7 +50,6 @@ public:
     void clear();
 
     bool isLeftHeld() const { return m_leftHeld; }
-    bool isRightHeld() const { return m_rightHeld; }
 
     // All events, each as RecordedEvent::toString, joined with ", "; "" when none.
     QString toString() const;

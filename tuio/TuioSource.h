@@ -40,7 +40,6 @@ public:
     const std::string& key() const { return m_key; }
     bool isNamed() const { return !m_key.empty(); }
     std::size_t fingerCount() const { return m_fingers.size(); }
-    bool hasPendingAlive() const { return m_hasPendingAlive; }
     // When the source last sent anything, on the owner's clock (for forgetting the oldest).
     quint64 lastSeen() const { return m_lastSeen; }
     void setLastSeen(quint64 tick) { m_lastSeen = tick; }

@@ -26,7 +26,6 @@ public:
     // Sends any bytes, well-formed or not.
     bool sendDatagram(const QByteArray& datagram);
 
-    qint32 lastFseq() const { return m_fseq; }
     const std::string& source() const { return m_source; }
     QString errorString() const { return m_socket.errorString(); }
 
