@@ -7,26 +7,34 @@
 #include "platform/UnixSignalWatcher.h"
 
 #include <QCoreApplication>
+#include <csignal>
 
 int main(int argc, char* argv[])
 {
+    // A write to a closed standard error, or to an X server that dropped the connection, then
+    // fails with EPIPE instead of ending the agent on the spot with a button held. systemd
+    // starts its services so anyway.
+    std::signal(SIGPIPE, SIG_IGN);
+
     QCoreApplication application(argc, argv);
     platform::installLogMessageHandler();
+
+    // Made first, so that a request to end during start-up waits for the event loop instead of
+    // ending the agent halfway; gone last, so that none ends it while it lets go of buttons.
+    platform::UnixSignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &platform::UnixSignalWatcher::terminationRequested,
+                     &application, &QCoreApplication::quit);
 
     // Measured once: later changes of the display are not seen while the agent runs.
     const QRectF mainScreen = platform::mainScreenFrame();
     const std::unique_ptr<platform::EventPoster> eventPoster =
         platform::makeEventPoster(mainScreen);
 
-    platform::UnixSignalWatcher signalWatcher;
-    QObject::connect(&signalWatcher, &platform::UnixSignalWatcher::terminationRequested,
-                     &application, &QCoreApplication::quit);
-
     {
         Tactalon_Controller controller({*eventPoster, [mainScreen] { return mainScreen; }});
         controller.setup();
         application.exec();
-        // Every press we posted has a release, also when the launcher stops us mid-drag.
+        // Every press we posted has a release, also when we are told to end mid-drag.
         eventPoster->releaseHeldButtons();
     }
     return 0;

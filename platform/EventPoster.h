@@ -3,7 +3,6 @@
 #include <QPointF>
 #include <QRectF>
 #include <QString>
-
 #include <memory>
 
 namespace platform {
@@ -38,8 +37,10 @@ public:
     virtual void releaseHeldButtons() = 0;
 };
 
-// The automatic choice: uinput when /dev/uinput is writable, else XTest when an X display
-// is reachable, else a poster that drops everything. Writes one log line naming the choice.
+// The agent's poster, by automatic choice: uinput when /dev/uinput is writable, else XTest when
+// an X display is reachable, else a poster that drops everything. Writes one log line naming the
+// choice. Before choosing, lets go of the buttons that agents which ended without doing so left
+// held (see HeldButtonRecord), with one log line each; an XTest poster records its own.
 std::unique_ptr<EventPoster> makeEventPoster(const QRectF& mainScreenFrame);
 
 } // namespace platform

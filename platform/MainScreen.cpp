@@ -1,5 +1,7 @@
 #include "platform/MainScreen.h"
 
+#include "platform/XDisplay.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -11,11 +13,6 @@
 namespace platform {
 
 namespace {
-
-struct DisplayCloser
-{
-    void operator()(Display* display) const { XCloseDisplay(display); }
-};
 
 struct ScreenResourcesDeleter
 {
@@ -88,10 +85,7 @@ std::optional<QRectF> primaryMonitorFrame(Display* display)
 
 std::optional<QRectF> xDisplayFrame()
 {
-    // Without DISPLAY there is nothing to try, and Xlib would only complain.
-    if (qEnvironmentVariableIsEmpty("DISPLAY"))
-        return std::nullopt;
-    std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(nullptr));
+    const XDisplayPointer display = openXDisplay();
     if (!display)
         return std::nullopt;
     if (auto primary = primaryMonitorFrame(display.get()))

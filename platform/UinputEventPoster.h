@@ -16,6 +16,10 @@ namespace platform {
 // Down and up events take their button from the event type (left or right), as the original
 // platform does; the button argument is not consulted. Every event ends with a SYN_REPORT, and
 // a button event carries its position in the same report.
+//
+// It keeps no HeldButtonRecord: the kernel lets go of every key and button of an input device
+// that goes away, and closing /dev/uinput takes the device away, so also when the agent is
+// killed. A release sent through the next agent's new device could not reach the old one anyway.
 class UinputEventPoster final : public EventPoster
 {
 public:

@@ -27,45 +27,56 @@ int rootCoordinate(double value)
         value, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max())));
 }
 
-} // namespace
-
-void XTestEventPoster::DisplayCloser::operator()(_XDisplay* display) const
+bool hasXTest(Display* display)
 {
-    XCloseDisplay(display);
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    return XTestQueryExtension(display, &eventBase, &errorBase, &major, &minor);
 }
 
+} // namespace
+
 std::unique_ptr<XTestEventPoster> XTestEventPoster::create(const QRectF& mainScreenFrame,
-                                                           QString* failure)
+                                                           QString* failure,
+                                                           std::unique_ptr<HeldButtonRecord> record)
 {
     auto fail = [failure](const QString& reason) {
         if (failure)
             *failure = reason;
         return nullptr;
     };
-    // Without DISPLAY there is nothing to try, and Xlib would only complain.
-    if (qEnvironmentVariableIsEmpty("DISPLAY"))
-        return fail(QStringLiteral("no X display is reachable"));
-    std::unique_ptr<_XDisplay, DisplayCloser> display(XOpenDisplay(nullptr));
+    XDisplayPointer display = openXDisplay();
     if (!display)
         return fail(QStringLiteral("no X display is reachable"));
-    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
-    if (!XTestQueryExtension(display.get(), &eventBase, &errorBase, &major, &minor)) {
+    if (!hasXTest(display.get())) {
         return fail(QStringLiteral("the X display %1 has no XTest extension")
                         .arg(QString::fromLocal8Bit(DisplayString(display.get()))));
     }
     return std::unique_ptr<XTestEventPoster>(
-        new XTestEventPoster(std::move(display), mainScreenFrame.topLeft()));
+        new XTestEventPoster(std::move(display), mainScreenFrame.topLeft(), std::move(record)));
 }
 
-XTestEventPoster::XTestEventPoster(std::unique_ptr<_XDisplay, DisplayCloser> display,
-                                   QPointF origin)
-    : m_display(std::move(display)), m_origin(origin)
+XTestEventPoster::XTestEventPoster(XDisplayPointer display, QPointF origin,
+                                   std::unique_ptr<HeldButtonRecord> record)
+    : m_display(std::move(display)), m_origin(origin), m_record(std::move(record))
 {}
 
 // Every press we post has a release, also when the poster goes away first.
 XTestEventPoster::~XTestEventPoster()
 {
     releaseHeldButtons();
+}
+
+// One try: a display that cannot be reached now has most likely ended, and its buttons with it.
+bool XTestEventPoster::releaseButtons(const QString& displayName, const QList<unsigned>& buttons)
+{
+    const XDisplayPointer display(XOpenDisplay(displayName.toLocal8Bit().constData()));
+    if (!display || !hasXTest(display.get()))
+        return false;
+    // The server ignores the release of a button that is not down.
+    for (unsigned button : buttons)
+        XTestFakeButtonEvent(display.get(), button, False, CurrentTime);
+    XSync(display.get(), False);
+    return true;
 }
 
 QString XTestEventPoster::displayName() const
@@ -149,13 +160,21 @@ bool XTestEventPoster::moveTo(QPointF location)
 }
 
 // Sends only real changes, so that a release of a button that is not held only moves the pointer.
+// The record names at least every button the server holds: it is written before a press is
+// sent, and after a release has gone out.
 void XTestEventPoster::setButton(unsigned button, bool down)
 {
     bool& held = heldFlag(button);
     if (held == down)
         return;
-    XTestFakeButtonEvent(m_display.get(), button, down ? True : False, CurrentTime);
     held = down;
+    if (down)
+        recordHeldButtons();
+    XTestFakeButtonEvent(m_display.get(), button, down ? True : False, CurrentTime);
+    if (!down) {
+        XFlush(m_display.get());
+        recordHeldButtons();
+    }
 }
 
 void XTestEventPoster::click(unsigned button, qint64 times)
@@ -169,6 +188,18 @@ void XTestEventPoster::click(unsigned button, qint64 times)
 bool& XTestEventPoster::heldFlag(unsigned button)
 {
     return button == rightButton ? m_rightHeld : m_leftHeld;
+}
+
+void XTestEventPoster::recordHeldButtons()
+{
+    if (!m_record)
+        return;
+    QList<unsigned> held;
+    if (m_leftHeld)
+        held << leftButton;
+    if (m_rightHeld)
+        held << rightButton;
+    m_record->update(displayName(), held);
 }
 
 } // namespace platform

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "platform/EventPoster.h"
+#include "platform/HeldButtonRecord.h"
+#include "platform/XDisplay.h"
 
+#include <QList>
 #include <QString>
 #include <memory>
-
-struct _XDisplay;
 
 namespace platform {
 
@@ -13,6 +14,8 @@ namespace platform {
 // Locations are turned into root-window pixels by adding the main screen's origin. Down and up
 // events take their button from the event type (left 1, right 3), as the original platform
 // does; the wheel is buttons 4 (up) and 5 (down). The display is flushed after every event.
+// An X server keeps an XTest button down after its client has gone, so the buttons held are
+// also kept in a HeldButtonRecord when the poster has one, for the next agent to let go.
 class XTestEventPoster final : public EventPoster
 {
 public:
@@ -20,11 +23,18 @@ public:
     // More clicks than this in one scroll are dropped: a runaway amount must not flood the server.
     static constexpr int maximumClicksPerScroll = 1000;
 
-    // Connects to the display of $DISPLAY. nullptr, with the reason in `failure`, when no display
-    // is reachable or it lacks XTest.
-    static std::unique_ptr<XTestEventPoster> create(const QRectF& mainScreenFrame,
-                                                    QString* failure);
+    // Connects to the display of $DISPLAY (see openXDisplay). nullptr, with the reason in
+    // `failure`, when no display is reachable or it lacks XTest. The buttons held are kept in
+    // `record` when there is one.
+    static std::unique_ptr<XTestEventPoster>
+    create(const QRectF& mainScreenFrame, QString* failure,
+           std::unique_ptr<HeldButtonRecord> record = nullptr);
     ~XTestEventPoster() override;
+
+    // Lets go of `buttons` (X button numbers) on the display `displayName` through a connection
+    // of its own, whoever pressed them: for the buttons an agent that has ended left held. False
+    // when that display cannot be reached or lacks XTest.
+    static bool releaseButtons(const QString& displayName, const QList<unsigned>& buttons);
 
     // The display's name, e.g. ":0".
     QString displayName() const;
@@ -35,12 +45,8 @@ public:
     void releaseHeldButtons() override;
 
 private:
-    struct DisplayCloser
-    {
-        void operator()(_XDisplay* display) const;
-    };
-
-    XTestEventPoster(std::unique_ptr<_XDisplay, DisplayCloser> display, QPointF origin);
+    XTestEventPoster(XDisplayPointer display, QPointF origin,
+                     std::unique_ptr<HeldButtonRecord> record);
 
     void postMotion(QPointF location);
     void postPress(unsigned button, QPointF location);
@@ -49,9 +55,11 @@ private:
     void setButton(unsigned button, bool down);
     void click(unsigned button, qint64 times);
     bool& heldFlag(unsigned button);
+    void recordHeldButtons();
 
-    std::unique_ptr<_XDisplay, DisplayCloser> m_display;
+    XDisplayPointer m_display;
     QPointF m_origin;
+    std::unique_ptr<HeldButtonRecord> m_record; // may be null
     // Pixels scrolled but not yet a whole click; |value| < 15.
     qint64 m_scrollRemainder = 0;
     bool m_leftHeld = false;

@@ -3,6 +3,8 @@
 #include "platform/UserDefaults.h"
 #include "settings/SettingsKeys.h"
 
+#include <QDir>
+#include <QFile>
 #include <QHostAddress>
 #include <QProcess>
 #include <QStringList>
@@ -11,15 +13,20 @@
 #include <QUdpSocket>
 #include <csignal>
 
-// The real agent program, run in a private home, its log lines collected as they come.
+// The real agent program, run in a private home with a private runtime folder
+// (runtimeFolder()), its log lines collected as they come.
 class AgentProcess
 {
 public:
     explicit AgentProcess(const QString& home) : m_home(home)
     {
+        QDir(home).mkdir(QStringLiteral("runtime"));
+        QFile::setPermissions(runtimeFolder(home),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("HOME"), home);
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder(home));
         m_process.setProcessEnvironment(environment);
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
         QObject::connect(&m_process, &QProcess::readyReadStandardError, [this] { collect(); });
@@ -31,6 +38,16 @@ public:
     {
         return qEnvironmentVariable("TACTALON_BUILD_DIR") +
                QStringLiteral("/TactalonPrefs.prefPane/Contents/MacOS/Tactalon");
+    }
+
+    static QString runtimeFolder(const QString& home) { return home + QStringLiteral("/runtime"); }
+
+    // Before start(): a variable of the agent's environment.
+    void setEnvironment(const QString& name, const QString& value)
+    {
+        QProcessEnvironment environment = m_process.processEnvironment();
+        environment.insert(name, value);
+        m_process.setProcessEnvironment(environment);
     }
 
     bool start()
