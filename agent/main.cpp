@@ -12,8 +12,8 @@
 int main(int argc, char* argv[])
 {
     // A write to a closed standard error, or to an X server that dropped the connection, then
-    // fails with EPIPE instead of ending the agent on the spot with a button held. systemd
-    // starts its services so anyway.
+    // fails with EPIPE instead of ending the agent on the spot with a button held. (systemd
+    // starts its services with SIGPIPE ignored for the same reason.)
     std::signal(SIGPIPE, SIG_IGN);
 
     QCoreApplication application(argc, argv);

@@ -28,14 +28,14 @@ QByteArray programName(const QString& pid)
     return comm.readAll().trimmed();
 }
 
-// Another process of the same program name is an agent still running. An earlier process that
+// Another process of this program's name is an agent still running. An earlier process that
 // had this process's id has ended, as has one whose id now belongs to another program.
-bool isRunningAgent(qint64 pid)
+bool isRunningAgent(qint64 pid, const QByteArray& ownName)
 {
     if (pid == qint64(::getpid()))
         return false;
     const QByteArray name = programName(QString::number(pid));
-    return !name.isEmpty() && name == programName(QStringLiteral("self"));
+    return !name.isEmpty() && name == ownName;
 }
 
 // Opens without following a symbolic link, so that a link put in place of a record never
@@ -47,7 +47,8 @@ int openNoFollow(const QString& path, int flags)
 
 std::optional<QByteArray> readRecordFile(const QString& path)
 {
-    const int fd = openNoFollow(path, O_RDONLY);
+    // Not waiting for a writer, were a pipe ever in place of a record.
+    const int fd = openNoFollow(path, O_RDONLY | O_NONBLOCK);
     if (fd < 0)
         return std::nullopt;
     QFile file;
@@ -146,19 +147,20 @@ std::vector<HeldButtonRecord::LeftOver> HeldButtonRecord::leftOvers() const
 {
     const QString prefix = QLatin1String(fileNamePrefix);
     const QDir directory(m_directory);
+    const QByteArray ownName = programName(QStringLiteral("self"));
     std::vector<LeftOver> result;
     for (const QString& name :
          directory.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::System, QDir::Name)) {
         bool isNumber = false;
         const qint64 pid = name.mid(prefix.size()).toLongLong(&isNumber);
-        if (!isNumber || pid <= 0 || isRunningAgent(pid))
+        if (!isNumber || pid <= 0 || isRunningAgent(pid, ownName))
             continue;
         LeftOver leftOver;
         leftOver.pid = pid;
         leftOver.filePath = directory.filePath(name);
-        const std::optional<QByteArray> contents = readRecordFile(leftOver.filePath);
-        if (!contents || !parseRecord(*contents, leftOver))
-            leftOver.display.clear();
+        // The display stays empty when the record cannot be read.
+        if (const std::optional<QByteArray> contents = readRecordFile(leftOver.filePath))
+            parseRecord(*contents, leftOver);
         result.push_back(leftOver);
     }
     return result;
