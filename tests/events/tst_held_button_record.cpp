@@ -1,6 +1,5 @@
-// The held-button record's file where the agent program's tests do not reach: damaged records,
-// a symbolic link in place of one, and the runtime folder when $XDG_RUNTIME_DIR is unset or
-// unsafe.
+// The held-button record's file where the agent program's tests do not reach: damaged records
+// and a symbolic link in place of one.
 #include "platform/HeldButtonRecord.h"
 
 #include <QDir>
@@ -21,23 +20,6 @@ void writeFile(const QString& path, const QByteArray& contents)
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(contents), contents.size());
 }
-
-// Sets an environment variable for the life of the object; a null value unsets it.
-class ScopedEnvironment
-{
-public:
-    ScopedEnvironment(const char* name, const QByteArray& value)
-        : m_name(name), m_saved(qgetenv(name)), m_wasSet(qEnvironmentVariableIsSet(name))
-    {
-        value.isNull() ? qunsetenv(name) : qputenv(name, value);
-    }
-    ~ScopedEnvironment() { m_wasSet ? qputenv(m_name, m_saved) : qunsetenv(m_name); }
-
-private:
-    const char* m_name;
-    QByteArray m_saved;
-    bool m_wasSet;
-};
 
 } // namespace
 
@@ -84,45 +66,6 @@ private slots:
         const auto leftOvers = record.leftOvers();
         QCOMPARE(leftOvers.size(), std::size_t(1));
         QCOMPARE(leftOvers[0].display, QString());
-    }
-
-    void runtimeFolderIsPrivate_data()
-    {
-        QTest::addColumn<QString>("runtimeDir"); // in the temporary folder; empty: unset
-        QTest::newRow("unset") << QString();
-        QTest::newRow("open to others") << QStringLiteral("open");
-        QTest::newRow("a link to a private folder") << QStringLiteral("link");
-    }
-
-    // An unusable $XDG_RUNTIME_DIR gives way to a folder of this user's own, mode 0700, in the
-    // temporary folder.
-    void runtimeFolderIsPrivate()
-    {
-        QFETCH(QString, runtimeDir);
-        QTemporaryDir temp;
-        QDir(temp.path()).mkdir(QStringLiteral("tmp"));
-        QDir(temp.path()).mkdir(QStringLiteral("open"));
-        QFile::setPermissions(temp.filePath(QStringLiteral("open")),
-                              QFileDevice::Permissions(0x7777));
-        QDir(temp.path()).mkdir(QStringLiteral("private"));
-        QFile::setPermissions(temp.filePath(QStringLiteral("private")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QFile::link(temp.filePath(QStringLiteral("private")),
-                    temp.filePath(QStringLiteral("link")));
-        const ScopedEnvironment tmpdir("TMPDIR",
-                                       temp.filePath(QStringLiteral("tmp")).toLocal8Bit());
-        const ScopedEnvironment runtime(
-            "XDG_RUNTIME_DIR",
-            runtimeDir.isEmpty() ? QByteArray() : temp.filePath(runtimeDir).toLocal8Bit());
-
-        const auto record = HeldButtonRecord::inRuntimeFolder();
-        QVERIFY(record);
-        const QFileInfo folder(QFileInfo(record->filePath()).path());
-        QCOMPARE(folder.dir().path(), temp.filePath(QStringLiteral("tmp")));
-        QVERIFY(folder.isDir() && !folder.isSymLink());
-        QCOMPARE(folder.ownerId(), ::geteuid());
-        QCOMPARE(folder.permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
-                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 };
 

@@ -1,14 +1,56 @@
-// The main screen's frame from the X server, and the DRM fallback on odd sysfs contents.
+// The main screen's frame from the X server, also one that answers late, and the DRM fallback on
+// odd sysfs contents.
 #include "platform/MainScreen.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
+#include <unistd.h>
 
 // connector name -> {status contents, modes contents}; a null QByteArray leaves the file out.
 using Connectors = QList<std::tuple<QString, QByteArray, QByteArray>>;
 Q_DECLARE_METATYPE(Connectors)
+
+namespace {
+
+QString socketPath(const QString& display)
+{
+    return QStringLiteral("/tmp/.X11-unix/X") + display.mid(1).section(QLatin1Char('.'), 0, 0);
+}
+
+// A display name from `first` on that no X server has: no lock file, no socket. (A display
+// given up on stays so for the process: each test takes its own range.)
+QString unusedDisplay(int first)
+{
+    for (int number = first;; ++number) {
+        const QString display = QStringLiteral(":%1").arg(number);
+        if (!QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)) &&
+            !QFile::exists(socketPath(display)))
+            return display;
+    }
+}
+
+// mainScreenFrame() on `display`, and what it wrote to standard error.
+std::pair<QRectF, QByteArray> frameOn(const QString& display)
+{
+    const QByteArray saved = qgetenv("DISPLAY");
+    qputenv("DISPLAY", display.toLocal8Bit());
+    QTemporaryFile capture;
+    capture.open();
+    const int savedError = ::dup(STDERR_FILENO);
+    ::dup2(capture.handle(), STDERR_FILENO);
+    const QRectF frame = platform::mainScreenFrame();
+    ::dup2(savedError, STDERR_FILENO);
+    ::close(savedError);
+    qputenv("DISPLAY", saved);
+    capture.seek(0);
+    return {frame, capture.readAll()};
+}
+
+} // namespace
 
 class MainScreenTest : public QObject
 {
@@ -20,6 +62,36 @@ private slots:
         if (qEnvironmentVariableIsEmpty("DISPLAY"))
             QSKIP("needs the test X server (1440x900) in DISPLAY");
         QCOMPARE(platform::mainScreenFrame(), QRectF(0, 0, 1440, 900));
+    }
+
+    // The X server's socket shows up under a new display name only after the first try.
+    void displayAnsweringLateIsWaitedFor()
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs the test X server (1440x900) in DISPLAY");
+        const QString display = unusedDisplay(150);
+        QProcess late;
+        late.start(QStringLiteral("sh"),
+                   {QStringLiteral("-c"), QStringLiteral("sleep 0.2; ln -s \"$0\" \"$1\""),
+                    socketPath(qEnvironmentVariable("DISPLAY")), socketPath(display)});
+        QVERIFY(late.waitForStarted());
+        const auto [frame, log] = frameOn(display);
+        QVERIFY(late.waitForFinished());
+        QFile::remove(socketPath(display));
+        QCOMPARE(frame, QRectF(0, 0, 1440, 900));
+        QCOMPARE(log, QByteArray());
+    }
+
+    void displayNeverAnsweringIsGivenUpOnce()
+    {
+        const QString display = unusedDisplay(200);
+        const auto [frame, log] = frameOn(display);
+        QCOMPARE(frame, platform::drmConnectorFrame(QStringLiteral("/sys/class/drm")));
+        QCOMPARE(log.count('\n'), 1);
+        QVERIFY2(log.endsWith("Cannot connect to the X display " + display.toLocal8Bit() +
+                              " (5 tries over 1.5 s); going on without it\n"),
+                 log.constData());
+        QCOMPARE(frameOn(display).second, QByteArray());
     }
 
     void withoutDisplayTheDrmConnectorsTell()
