@@ -37,6 +37,8 @@ public:
 
     // The uid of the local socket that sends from `sender` to `receiver` (both of one
     // family); nothing when no such socket exists (any more) or the kernel gave no answer.
+    // Sockets that share a port (each with SO_REUSEADDR) are one sender to the kernel: it
+    // names the one a datagram from `receiver` would reach.
     std::optional<uid_t> ownerOf(const UdpEndpoint& sender, const UdpEndpoint& receiver);
 
 private:
