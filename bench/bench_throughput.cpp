@@ -82,7 +82,9 @@ int receiveBufferSize(TuioClient& client)
 class Tracker
 {
 public:
-    explicit Tracker(quint16 port) : m_port(port), m_ring(FrameRing::Fingers::Two, 1024) {}
+    explicit Tracker(quint16 port)
+        : m_port(port), m_socket(port), m_ring(FrameRing::Fingers::Two, 1024)
+    {}
 
     // Sends at `rate` frames per second for one step, on a thread of its own, while the
     // calling thread runs the event loop; returns once the receiver has drained.
@@ -118,7 +120,6 @@ private:
     // Paced by the clock, not by sleeping: frame i goes at start + i / rate.
     void send(int rate, Step& step)
     {
-        UdpSender socket(m_port);
         const auto period = std::chrono::duration<double>(1.0 / rate);
         const auto start = Clock::now();
         const auto end = start + kStepLength;
@@ -130,7 +131,7 @@ private:
             while (Clock::now() < due) {
             }
             const QByteArray& bundle = m_ring.next(++m_fseq);
-            if (socket.send(bundle.constData(), std::size_t(bundle.size())))
+            if (m_socket.send(bundle.constData(), std::size_t(bundle.size())))
                 ++step.sent;
             else
                 ++step.sendFailures;
@@ -140,6 +141,9 @@ private:
     }
 
     quint16 m_port;
+    // One socket for every step: the loopback listener refuses what it reads after the
+    // sending socket closed, and the receiver drains after the sender stops.
+    UdpSender m_socket;
     FrameRing m_ring;
     qint32 m_fseq = 0;
 };

@@ -1,5 +1,6 @@
 #include "tuio/TuioClient.h"
 
+#include "tuio/LocalSenderCheck.h"
 #include "tuio/TuioPacketDecoder.h"
 #include "tuio/TuioSource.h"
 
@@ -52,6 +53,7 @@ private:
     };
 
     bool bind(QUdpSocket* socket, const QHostAddress& address);
+    bool acceptsSender(const QUdpSocket& socket, const QHostAddress& address, quint16 port);
     const QString& senderName(const QHostAddress& address);
     // Each of these returns false once the client has been destroyed by a callback; the
     // caller must then return at once without touching any member.
@@ -71,6 +73,8 @@ private:
     void noteDropped(quint64& counter, const char* reason, const QString& sender);
     void warnDropped();
 
+    // Only on the loopback listener, where every local user can reach us; null elsewhere.
+    std::unique_ptr<LocalSenderCheck> m_senderCheck;
     TuioPacketDecoder m_decoder;
     std::vector<std::unique_ptr<TuioSource>> m_sources;
     quint64 m_clock = 0;
@@ -142,6 +146,8 @@ void TuioClient::Private::listen(const QString& listenAddress)
         }
         delete socket; // a machine without IPv6 still listens on 127.0.0.1
     }
+    if (listenAddress.isEmpty())
+        m_senderCheck = std::make_unique<LocalSenderCheck>();
 }
 
 bool TuioClient::Private::bind(QUdpSocket* socket, const QHostAddress& address)
@@ -167,17 +173,31 @@ void TuioClient::Private::readDatagrams(QUdpSocket* socket)
     buffer.resize(TuioPacketDecoder::kMaxDatagramSize + 1);
     readingSockets.push_back(socket);
     QHostAddress address;
+    quint16 senderPort = 0;
     while (socket->hasPendingDatagrams()) {
         const qint64 size =
-            socket->readDatagram(buffer.data(), qint64(buffer.size()), &address, nullptr);
+            socket->readDatagram(buffer.data(), qint64(buffer.size()), &address, &senderPort);
         if (size < 0)
             break;
+        if (!acceptsSender(*socket, address, senderPort))
+            continue;
         const QString sender = senderName(address);
         processDatagram(buffer.data(), std::size_t(size), sender);
         if (!guard)
             return;
     }
     readingSockets.pop_back();
+}
+
+bool TuioClient::Private::acceptsSender(const QUdpSocket& socket, const QHostAddress& address,
+                                        quint16 port)
+{
+    if (!m_senderCheck ||
+        m_senderCheck->accepts(address, port, socket.localAddress(), socket.localPort()))
+        return true;
+    ++statistics.datagrams;
+    ++statistics.refused;
+    return false;
 }
 
 const QString& TuioClient::Private::senderName(const QHostAddress& address)

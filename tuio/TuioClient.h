@@ -32,12 +32,14 @@ public:
         quint64 lateFrames = 0; // frames dropped as older than the last committed one
         quint64 committedFrames = 0;
         quint64 droppedSets = 0; // set messages with non-finite or absurd coordinates
+        quint64 refused = 0;     // from another user's socket, on the loopback listener
     };
 
     // Listens on `port` from construction on. `screenSize` gives the units of positions.
-    // `listenAddress`: empty = the loopback addresses only (127.0.0.1 and ::1); "any" = every
-    // interface; otherwise the address to bind. A port or address that cannot be opened
-    // gives one log line and a client that stays inert.
+    // `listenAddress`: empty = the loopback addresses only (127.0.0.1 and ::1), taking
+    // datagrams only from sockets of this user or root (LocalSenderCheck); "any" = every
+    // interface; otherwise the address to bind; these two take whoever can reach them. A port
+    // or address that cannot be opened gives one log line and a client that stays inert.
     TuioClient(qint32 port, QSizeF screenSize, const QString& listenAddress = {},
                QObject* parent = nullptr);
     ~TuioClient() override;

@@ -1,4 +1,6 @@
 #include "Loopback.h"
+#include "SenderProcess.h"
+#include "tuio/LocalSenderCheck.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -33,6 +35,27 @@ QByteArray frameWith(const std::function<void(Stream&)>& bad)
         s << osc::EndMessage << osc::BeginMessage("/tuio/2Dcur") << "fseq" << osc::int32(1000)
           << osc::EndMessage << osc::EndBundle;
     });
+}
+
+const QByteArray kFingerDown = TuioBundleWriter::bundle({kSource, {1}, {{1, 0.5f, 0.5f}}, 1});
+
+// A client made while this process's effective user is `user`, which it then takes for its own.
+std::unique_ptr<TuioClient> clientOf(uid_t user, quint16 port, const QString& listenAddress)
+{
+    if (::seteuid(user) != 0)
+        return nullptr;
+    auto client = std::make_unique<TuioClient>(port, kScreen, listenAddress);
+    return ::seteuid(0) == 0 ? std::move(client) : nullptr;
+}
+
+// The log line of a refused sender, as a pattern.
+QRegularExpression refusal(const QHostAddress& host, quint16 port, const QString& why)
+{
+    const QString sender = host.protocol() == QAbstractSocket::IPv6Protocol
+                               ? QStringLiteral("[%1]:%2").arg(host.toString()).arg(port)
+                               : QStringLiteral("%1:%2").arg(host.toString()).arg(port);
+    return QRegularExpression("^TUIO: refused datagrams from " +
+                              QRegularExpression::escape(sender + why));
 }
 
 void feed(TuioClient& client, const QByteArray& datagram)
@@ -272,9 +295,97 @@ private slots:
         QCOMPARE(client.port(), port);
         if (sendTo.isEmpty())
             return;
-        QVERIFY(TuioSender(QHostAddress(sendTo), quint16(port)).sendFrame({1}, {{1, 0.5f, 0.5f}}));
+        TuioSender sender{QHostAddress(sendTo), quint16(port)};
+        QVERIFY(sender.sendFrame({1}, {{1, 0.5f, 0.5f}}));
         QTRY_COMPARE(listener.lines, QStringList({"add 1 500,250", "frame"}));
         QCOMPARE(listener.cursors.at(0)->source(), sendTo);
+    }
+
+    // The loopback listener hears only sockets of the user it runs as and of root; a socket of
+    // another user, or one closed before its datagram was read, is refused and logged once.
+    // An address given explicitly takes anyone who can reach it.
+    void loopbackHearsOnlyThisUser_data()
+    {
+        QTest::addColumn<QString>("listenAddress");
+        QTest::addColumn<QString>("sendTo");
+        QTest::addColumn<uint>("clientUser");
+        QTest::addColumn<uint>("senderUser");
+        QTest::addColumn<bool>("senderGone"); // closed before the client reads
+        QTest::addColumn<QString>("refusal"); // the log line's end; empty: heard
+        const uint nobody = SenderProcess::kNobody;
+        const QString otherUser = QStringLiteral(", a socket of uid %1").arg(nobody);
+        QTest::newRow("IPv4, root") << QString() << "127.0.0.1" << 0u << 0u << false << QString();
+        QTest::newRow("IPv4, another user")
+            << QString() << "127.0.0.1" << 0u << nobody << false << otherUser;
+        QTest::newRow("IPv6, root") << QString() << "::1" << 0u << 0u << false << QString();
+        QTest::newRow("IPv6, another user")
+            << QString() << "::1" << 0u << nobody << false << otherUser;
+        QTest::newRow("the client's own user")
+            << QString() << "127.0.0.1" << nobody << nobody << false << QString();
+        QTest::newRow("root, to another user's client")
+            << QString() << "127.0.0.1" << nobody << 0u << false << QString();
+        QTest::newRow("sender gone") << QString() << "127.0.0.1" << 0u << 0u << true
+                                     << QStringLiteral(": no socket of this machine");
+        QTest::newRow("an address, another user")
+            << "127.0.0.1"
+            << "127.0.0.1" << 0u << nobody << false << QString();
+        QTest::newRow("every interface, another user")
+            << "any"
+            << "127.0.0.1" << 0u << nobody << false << QString();
+    }
+    void loopbackHearsOnlyThisUser()
+    {
+        QFETCH(QString, listenAddress);
+        QFETCH(QString, sendTo);
+        QFETCH(uint, clientUser);
+        QFETCH(uint, senderUser);
+        QFETCH(bool, senderGone);
+        QFETCH(QString, refusal);
+        if (::geteuid() != 0)
+            QSKIP("only root can send as another user");
+        QUdpSocket probe;
+        if (!probe.bind(QHostAddress(sendTo), 0))
+            QSKIP("this machine has no such address");
+        const quint16 port = freeUdpPort();
+        RecordingTuioListener listener;
+        const std::unique_ptr<TuioClient> client = clientOf(clientUser, port, listenAddress);
+        QVERIFY(client && client->isListening());
+        client->setTuioCursorDelegate(&listener);
+        SenderProcess sender(senderUser, QHostAddress(sendTo), port, kFingerDown, 3);
+        QVERIFY(sender.sent());
+        if (senderGone)
+            sender.close();
+        if (!refusal.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg,
+                                 ::refusal(QHostAddress(sendTo), sender.port(), refusal));
+        QTest::failOnWarning(QRegularExpression(".")); // also a second refusal line
+        QTRY_COMPARE(client->statistics().datagrams, 3u);
+        QCOMPARE(client->statistics().refused, refusal.isEmpty() ? 0u : 3u);
+        QCOMPARE(listener.lines.isEmpty(), !refusal.isEmpty());
+    }
+
+    // A port that this user's sender gave up may pass to another user's socket: once the
+    // verdict on it has expired, that socket is refused.
+    void aPortTakenOverByAnotherUserIsRefused()
+    {
+        if (::geteuid() != 0)
+            QSKIP("only root can send as another user");
+        Loopback loopback;
+        quint16 senderPort = 0;
+        {
+            SenderProcess ours(0, QHostAddress::LocalHost, loopback.port, kFingerDown, 1);
+            QTRY_COMPARE(loopback.client.statistics().datagrams, 1u);
+            senderPort = ours.port();
+        }
+        QTest::qWait(int(2 * LocalSenderCheck::kVerdictLifetime.count())); // ms
+        SenderProcess theirs(SenderProcess::kNobody, QHostAddress::LocalHost, loopback.port,
+                             kFingerDown, 1, senderPort);
+        QVERIFY(theirs.sent());
+        QTest::ignoreMessage(QtWarningMsg,
+                             refusal(QHostAddress::LocalHost, senderPort, ", a socket of uid"));
+        QTRY_COMPARE(loopback.client.statistics().datagrams, 2u);
+        QCOMPARE(loopback.client.statistics().refused, 1u);
+        QCOMPARE(loopback.listener.lines, QStringList({"add 1 500,250", "frame"}));
     }
 
     void destroyingTheClientFreesItsPort()
@@ -290,8 +401,8 @@ private slots:
         QVERIFY(client->isListening());
         client->setTuioCursorDelegate(&listener);
         listener.onCallback = [&] { delete client; };
-        QVERIFY(TuioSender(QHostAddress::LocalHost, port)
-                    .sendFrame({1, 2}, {{1, 0.5f, 0.5f}, {2, 0.5f, 0.5f}}));
+        TuioSender sender(QHostAddress::LocalHost, port);
+        QVERIFY(sender.sendFrame({1, 2}, {{1, 0.5f, 0.5f}, {2, 0.5f, 0.5f}}));
         QTRY_COMPARE(listener.lines, QStringList({"add 1 500,250"}));
         QUdpSocket rebind;
         QVERIFY(rebind.bind(QHostAddress::LocalHost, port));

@@ -1,7 +1,16 @@
 #include "GesturePlayer.h"
 
 #include <QTextStream>
+#include <chrono>
 #include <cmath>
+
+namespace {
+
+// A listener on loopback hears a datagram only while the socket that sent it is open: the
+// socket stays this long after the last frame, for a listener that is slow to read.
+constexpr auto kLingerAfterLastFrame = std::chrono::milliseconds(200);
+
+} // namespace
 
 GesturePlayer::GesturePlayer(TuioSender& sender, std::vector<GesturePlan::Fingers> frames,
                              double rate, QObject* parent)
@@ -22,7 +31,7 @@ void GesturePlayer::sendNextFrame()
 {
     if (m_next >= m_frames.size()) {
         m_timer.stop();
-        emit finished(true);
+        QTimer::singleShot(kLingerAfterLastFrame, this, [this] { emit finished(true); });
         return;
     }
     const GesturePlan::Fingers& fingers = m_frames[m_next++];

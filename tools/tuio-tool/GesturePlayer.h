@@ -7,7 +7,8 @@
 #include <QTimer>
 #include <vector>
 
-// Sends a gesture's frames, one per tick at a fixed rate, then reports that it is done.
+// Sends a gesture's frames, one per tick at a fixed rate, then reports that it is done (a
+// moment after the last frame, so that the sending socket outlives it).
 class GesturePlayer : public QObject
 {
     Q_OBJECT
