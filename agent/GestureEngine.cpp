@@ -28,8 +28,7 @@ qint32 truncatedScrollAmount(double pixels)
 GestureEngine::GestureEngine(platform::EventPoster& eventPoster,
                              std::function<Clock::time_point()> now)
     : m_eventPoster(eventPoster), m_now(now ? std::move(now) : Clock::now)
-{
-}
+{}
 
 void GestureEngine::setScreenSize(QSizeF size)
 {

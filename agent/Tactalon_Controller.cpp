@@ -29,7 +29,7 @@ void Tactalon_Controller::setup()
     readSettings();
 
     platform::NotificationCenter::defaultCenter().addObserver(
-        this, kUserDefaultsDidChangeNotification,
+        this, platform::kUserDefaultsDidChangeNotification,
         [this](const platform::Notification& notification) { handleDefaultsChange(notification); });
     debugLog(QStringLiteral("Registered with notificationcenter"));
 

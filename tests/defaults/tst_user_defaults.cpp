@@ -231,7 +231,7 @@ private Q_SLOTS:
         QObject observer;
         QList<const QObject*> senders;
         platform::NotificationCenter::defaultCenter().addObserver(
-            &observer, kUserDefaultsDidChangeNotification,
+            &observer, platform::kUserDefaultsDidChangeNotification,
             [&](const platform::Notification& notice) { senders.append(notice.object); });
         reader.addSuiteNamed(kDomainName);
         writer.setPersistentDomain({{"a", 1}, {"gone", true}}, kDomainName);
