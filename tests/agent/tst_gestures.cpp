@@ -135,6 +135,9 @@ private slots:
         QTest::newRow("elapsed time equal to the limit neither ends nor fires")
             << "add 1 100 500; add 2 200 500; frame; wait 0.5; lift 1; frame"
             << "LeftMouseUp(100,500,Left)";
+        QTest::newRow("two fingers resting exactly at the limit: still a candidate, no scroll")
+            << "add 1 100 500; add 2 200 500; frame; wait 0.5; frame; wait 0.01; frame"
+            << "Scroll(0)";
         QTest::newRow("tolerance: a jump of exactly 10 keeps the candidate (6 in x, 8 in y)")
             << "add 1 100 500; add 2 200 500; frame; move 1 112 516; frame; lift 1; lift 2; frame"
             << "MouseMoved(156,508,Left), LeftMouseUp(112,516,Left), LeftMouseUp(200,500,Left), "
