@@ -1,5 +1,6 @@
 #pragma once
 
+#include "GestureEngine.h"
 #include "platform/EventPoster.h"
 #include "platform/NotificationCenter.h"
 #include "tuio/TuioClient.h"
@@ -8,25 +9,23 @@
 #include <QObject>
 #include <QPointF>
 #include <QRectF>
-#include <chrono>
 #include <functional>
 #include <memory>
-#include <optional>
-#include <vector>
 
 namespace platform {
 class UserDefaults;
 }
 
-// The agent's one object: it listens for TUIO fingers, keeps them in order of arrival, maps
-// them onto the main screen and turns them into mouse input (one finger clicks and drags, a
-// two-finger tap right-clicks, two fingers scroll, a third finger cancels). Everything runs on
-// the main thread's event loop, one callback at a time, so nothing here takes a lock.
+// The agent's one object: it wires the parts of the desktop to the gesture engine. It reads the
+// settings, listens for TUIO fingers on the stored port, follows the notices by which other
+// programs announce a change, and hands every finger to the engine (GestureEngine), which maps
+// them onto the main screen and turns them into mouse input. Everything runs on the main
+// thread's event loop, one callback at a time, so nothing here takes a lock.
 class Tactalon_Controller : public QObject, public TuioCursorListener
 {
     Q_OBJECT
 public:
-    using Clock = std::chrono::steady_clock;
+    using Clock = GestureEngine::Clock;
 
     // What the controller needs of the desktop; tests hand in their own.
     struct Environment
@@ -49,43 +48,21 @@ public:
     void tuioCursorRemoved(const TuioCursorPtr& cursor) override;
     void tuioCursorFrameFinished() override;
 
-    QPointF getPoint(const TuioCursorPtr& cursor) const;
-    static QPointF centerPoint(QPointF point1, QPointF point2);
-    static float distancePoint(QPointF point1, QPointF point2);
+    QPointF getPoint(const TuioCursorPtr& cursor) const { return m_gestures.getPoint(cursor); }
 
     TuioClient* tuioClient() const { return _tuioClient.get(); }
-    std::size_t cursorCount() const { return _tuioCursors.size(); }
+    std::size_t cursorCount() const { return m_gestures.cursorCount(); }
 
 private:
-    struct CursorRecord
-    {
-        TuioCursorPtr cursor;
-    };
-
-    bool debugLogging() const;
+    // Takes the store's values into the engine: after every read that may have changed them.
+    void readSettings();
     void debugLog(const QString& line) const;
-    QPointF centreOfFirstTwo() const;
-    double secondsSinceRightClickStart() const;
-    double rightClickTimeLimit() const;
-    bool scrollingEnabled() const;
-    void liftFingersOfReplacedSource();
-
-    void endRightClickCandidateIfTooLate();
-    void postRightClickIfTapped();
-    void scroll();
-    void pressLoneFinger();
-
-    void post(platform::MouseEventType type, QPointF location, platform::MouseButton button);
 
     std::unique_ptr<TuioClient> _tuioClient;
     platform::UserDefaults* userDefaults = nullptr;
     double _screenHeight = 0; // screen units
     double _screenWidth = 0;  // screen units
-    std::vector<CursorRecord> _tuioCursors;
-    bool _rightClickCandidate = false;
-    QPointF _rightClickPoint;
-    std::optional<Clock::time_point> _rightClickStartDate;
-    bool _leftClick = false;
 
     Environment m_environment;
+    GestureEngine m_gestures;
 };

@@ -4,7 +4,9 @@
 // and, where there is one, the target it is held against.
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace bench {
@@ -20,6 +22,26 @@ inline void title(const char* name, const char* what)
 inline const char* verdict(bool met)
 {
     return met ? "met" : "NOT met";
+}
+
+// printf into a string, for the table's cells.
+[[gnu::format(printf, 1, 2)]] inline std::string format(const char* pattern, ...)
+{
+    char text[256];
+    va_list arguments;
+    va_start(arguments, pattern);
+    std::vsnprintf(text, sizeof text, pattern, arguments);
+    va_end(arguments);
+    return text;
+}
+
+// One row of the table scripts/bench prints at the end: a figure beside its target and beside
+// the baseline measured in the same run that gives it meaning on a shared, noisy machine.
+inline void tableRow(const std::string& figure, const std::string& value, const std::string& target,
+                     bool met, const std::string& baseline)
+{
+    std::printf("table|%s|%s|%s|%s|%s\n", figure.c_str(), value.c_str(), target.c_str(),
+                verdict(met), baseline.c_str());
 }
 
 // The value below which `fraction` of the sorted `values` lie (nearest rank).

@@ -4,7 +4,6 @@
 
 #include <QDBusError>
 #include <QDBusMessage>
-#include <algorithm>
 
 namespace platform {
 
@@ -42,18 +41,21 @@ void DistributedNotificationCenter::addObserver(QObject* observer, const QString
 {
     if (!handler || !isConnected())
         return;
-    m_registrations.push_back({observer, name, std::move(handler), m_nextId++});
     listenFor(name);
-    if (observer && !m_destructionWatches.count(observer)) {
-        m_destructionWatches[observer] = connect(
-            observer, &QObject::destroyed, this, [this, observer] { forget(observer); },
-            Qt::DirectConnection);
-    }
+    const bool ofAll = name.isEmpty();
+    connect(
+        this, &DistributedNotificationCenter::received, observer ? observer : this,
+        [name, ofAll, handler = std::move(handler)](const QString& posted, bool throughMatchOfAll) {
+            // A notice comes once through each match it fits: take it through ours only.
+            if (throughMatchOfAll == ofAll && (ofAll || posted == name))
+                handler(Notification{posted, nullptr});
+        });
 }
 
 void DistributedNotificationCenter::removeObserver(QObject* observer)
 {
-    forget(observer);
+    if (observer)
+        disconnect(this, &DistributedNotificationCenter::received, observer, nullptr);
 }
 
 void DistributedNotificationCenter::postNotificationName(const QString& name, const QObject*)
@@ -69,78 +71,28 @@ void DistributedNotificationCenter::postNotificationName(const QString& name, co
 
 void DistributedNotificationCenter::listenFor(const QString& name)
 {
-    if (++m_listeners[name] > 1)
+    if (m_listening.contains(name))
         return;
     const bool connected = name.isEmpty()
                                ? m_bus.connect(QString(), kPath, kInterface, kSignal, {},
                                                kSignature, this, SLOT(postedToAll(QString)))
                                : m_bus.connect(QString(), kPath, kInterface, kSignal, {name},
                                                kSignature, this, SLOT(postedNamed(QString)));
-    if (!connected)
+    if (connected)
+        m_listening.insert(name);
+    else
         logLine(QStringLiteral("Could not observe \"%1\" on the session bus: %2")
                     .arg(name, m_bus.lastError().message()));
 }
 
-void DistributedNotificationCenter::stopListeningFor(const QString& name)
-{
-    const auto listener = m_listeners.find(name);
-    if (listener == m_listeners.end() || --listener->second > 0)
-        return;
-    m_listeners.erase(listener);
-    if (name.isEmpty())
-        m_bus.disconnect(QString(), kPath, kInterface, kSignal, {}, kSignature, this,
-                         SLOT(postedToAll(QString)));
-    else
-        m_bus.disconnect(QString(), kPath, kInterface, kSignal, {name}, kSignature, this,
-                         SLOT(postedNamed(QString)));
-}
-
-void DistributedNotificationCenter::forget(QObject* observer)
-{
-    QStringList released;
-    std::erase_if(m_registrations, [&](const Registration& registration) {
-        if (registration.observer != observer)
-            return false;
-        released.append(registration.name);
-        return true;
-    });
-    for (const QString& name : released)
-        stopListeningFor(name);
-    const auto watch = m_destructionWatches.find(observer);
-    if (watch != m_destructionWatches.end()) {
-        disconnect(watch->second);
-        m_destructionWatches.erase(watch);
-    }
-}
-
 void DistributedNotificationCenter::postedNamed(const QString& name)
 {
-    deliver(name, false);
+    Q_EMIT received(name, false);
 }
 
 void DistributedNotificationCenter::postedToAll(const QString& name)
 {
-    deliver(name, true);
-}
-
-void DistributedNotificationCenter::deliver(const QString& postedName, bool toObserversOfAll)
-{
-    const Notification notification{postedName, nullptr};
-    std::vector<quint64> recipients;
-    for (const Registration& registration : m_registrations) {
-        if (toObserversOfAll ? registration.name.isEmpty() : registration.name == postedName)
-            recipients.push_back(registration.id);
-    }
-    // Looked up afresh before each call: a handler may remove observers or add new ones.
-    for (const quint64 id : recipients) {
-        const auto found =
-            std::find_if(m_registrations.begin(), m_registrations.end(),
-                         [id](const Registration& registration) { return registration.id == id; });
-        if (found == m_registrations.end())
-            continue;
-        const NotificationHandler handler = found->handler;
-        handler(notification);
-    }
+    Q_EMIT received(name, true);
 }
 
 } // namespace platform

@@ -1,11 +1,8 @@
 #pragma once
 
-#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <functional>
-#include <map>
-#include <vector>
 
 namespace platform {
 
@@ -22,7 +19,9 @@ struct Notification
 using NotificationHandler = std::function<void(const Notification&)>;
 
 // In-process notices, delivered synchronously on the posting thread in the order observers
-// were added. An observer's registrations end when it is destroyed or removed.
+// were added. Each registration is a Qt connection with the observer as its context, so it ends
+// when the observer is destroyed or removed, and a handler may add or remove observers or post
+// again: one removed meanwhile is skipped, one added meanwhile waits for the next notice.
 class NotificationCenter : public QObject
 {
     Q_OBJECT
@@ -34,21 +33,8 @@ public:
     void removeObserver(QObject* observer);
     void postNotificationName(const QString& name, const QObject* object = nullptr);
 
-private:
-    struct Registration
-    {
-        QObject* observer;
-        QString name;
-        NotificationHandler handler;
-        quint64 id; // tells a registration still in place from one removed during delivery
-    };
-    void watchForDestruction(QObject* observer);
-    void forget(QObject* observer);
-
-    mutable QMutex m_mutex; // posts may come from any thread
-    std::vector<Registration> m_registrations;
-    std::map<QObject*, QMetaObject::Connection> m_destructionWatches;
-    quint64 m_nextId = 1;
+Q_SIGNALS:
+    void posted(const platform::Notification& notification);
 };
 
 } // namespace platform

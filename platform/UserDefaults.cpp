@@ -20,7 +20,6 @@ namespace platform {
 
 namespace {
 
-const QString kDidChangeNotification = QStringLiteral("NSUserDefaultsDidChangeNotification");
 // Another process holds the lock only while it reads and rewrites one small file.
 constexpr int kLockWaitMSecs = 10'000;
 constexpr int kLockRetryMSecs = 5;
@@ -188,7 +187,7 @@ void UserDefaults::setPersistentDomain(const QVariantMap& domain, const QString&
     }
     stored.values = domain;
     stored.replaced = true;
-    NotificationCenter::defaultCenter().postNotificationName(kDidChangeNotification, this);
+    NotificationCenter::defaultCenter().postNotificationName(kUserDefaultsDidChangeNotification, this);
 }
 
 bool UserDefaults::synchronize()

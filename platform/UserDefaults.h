@@ -10,6 +10,10 @@
 
 namespace platform {
 
+// Posted on the default local centre by every in-process change of a domain (object: the store).
+inline const QString kUserDefaultsDidChangeNotification =
+    QStringLiteral("NSUserDefaultsDidChangeNotification");
+
 // The user-defaults store. A persistent domain is one XML property list per domain,
 // $XDG_CONFIG_HOME/<domain>.plist (default ~/.config). Values are property-list values
 // (see PropertyList.h): numbers keep their kind, anything else a file holds is kept as is.
@@ -40,7 +44,7 @@ public:
 
     // The stored dictionary, or nothing when the domain does not exist.
     std::optional<QVariantMap> persistentDomainForName(const QString& domainName);
-    // Replaces the whole domain; posts "NSUserDefaultsDidChangeNotification" (object: this)
+    // Replaces the whole domain; posts kUserDefaultsDidChangeNotification (object: this)
     // on the default local centre. The file is written by the next synchronize, also when
     // the content did not change.
     void setPersistentDomain(const QVariantMap& domain, const QString& domainName);

@@ -216,7 +216,7 @@ void Tactalon_PrefsPref::mainViewDidLoad()
     PreferencePane::mainViewDidLoad();
     dnc = &platform::DistributedNotificationCenter::defaultCenter();
     nc = &platform::NotificationCenter::defaultCenter();
-    nc->addObserver(this, kUserDefaultsDidChangeNotification,
+    nc->addObserver(this, platform::kUserDefaultsDidChangeNotification,
                     [this](const platform::Notification& n) { handleDefaultsChange(n); });
     dnc->addObserver(this, kDefaultsDidChangeNotification, [this](const platform::Notification& n) {
         handleDistributedDefaultsChange(n);

@@ -25,8 +25,6 @@ inline const QString kDefaultsDidChangeNotification =
     QStringLiteral("QuillonworksTactalonDefaultsDidChange");
 inline const QString kPortDidChangeNotification =
     QStringLiteral("QuillonworksTactalonPortDidChangeNotification");
-inline const QString kUserDefaultsDidChangeNotification =
-    QStringLiteral("NSUserDefaultsDidChangeNotification");
 
 // The scrolling modes, also the item tags of the pane's scrolling-type control.
 enum ScrollingType : int { AnchoredScrolling = 1, IncrementalScrolling = 2 };

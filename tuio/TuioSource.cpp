@@ -127,13 +127,11 @@ void TuioSource::addAndUpdate(std::span<const qint32> ids, QSizeF screenSize,
                               std::vector<TuioCursorEvent>& events)
 {
     m_updated.clear();
-    for (std::size_t index = 0; index < ids.size(); ++index) {
-        const qint32 id = ids[index];
+    for (const qint32 id : ids) {
         const PendingSet* set = pendingSet(id);
         if (!set) // unchanged, or new but without a place yet: waits for its set
             continue;
-        if (std::find(ids.begin(), ids.begin() + index, id) != ids.begin() + index)
-            continue; // an id listed twice is one finger
+        // An id listed twice is one finger: its second listing finds it at this very place.
         const QPointF position = screenPosition(set->x, set->y, screenSize);
         if (Finger* known = finger(id)) {
             if (known->x == set->x && known->y == set->y)

@@ -2,6 +2,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
+#include "settings/AgentSettings.h"
 #include "settings/DefaultsMerge.h"
 #include "settings/SettingsKeys.h"
 
@@ -159,6 +160,30 @@ private Q_SLOTS:
         QCOMPARE(defaults.floatForKey(kRightClickTimeIntervalStr), 0.5f);
     }
 
+    // What the agent runs on, from stored values of other kinds than the merge writes.
+    void agentSettingsReadValuesOfAnyKind()
+    {
+        UserDefaults defaults(m_home->configPath());
+        defaults.addSuiteNamed(kDomainName);
+        defaults.setPersistentDomain({{kPortStr, 1e12},
+                                      {kHInvertStr, "YES"},
+                                      {kRightClickTimeIntervalStr, 1},
+                                      {kRightClickToleranceStr, 10.9},
+                                      {kScrollingTypeStr, 2.0f}},
+                                     kDomainName);
+        const AgentSettings settings = AgentSettings::fromDefaults(defaults);
+        QCOMPARE(settings.port, std::numeric_limits<qint32>::max()); // saturated, not wrapped
+        QCOMPARE(settings.hInvert, true);
+        QCOMPARE(settings.vInvert, false); // missing
+        QCOMPARE(settings.rightClickTimeInterval, 1.0);
+        QCOMPARE(settings.rightClickTolerance, 10.0f); // cut to a whole number
+        QCOMPARE(settings.scrollingType, IncrementalScrolling);
+        QCOMPARE(settings.scrollingEnabled, true); // only a stored false turns it off
+
+        defaults.setPersistentDomain({{kScrollingEnabledStr, 0}}, kDomainName);
+        QCOMPARE(AgentSettings::fromDefaults(defaults).scrollingEnabled, false);
+    }
+
     void unreadableFileIsKeptAsideAndTheDomainRebuilt_data()
     {
         QTest::addColumn<QByteArray>("content");
@@ -206,7 +231,7 @@ private Q_SLOTS:
         QObject observer;
         QList<const QObject*> senders;
         platform::NotificationCenter::defaultCenter().addObserver(
-            &observer, kUserDefaultsDidChangeNotification,
+            &observer, platform::kUserDefaultsDidChangeNotification,
             [&](const platform::Notification& notice) { senders.append(notice.object); });
         reader.addSuiteNamed(kDomainName);
         writer.setPersistentDomain({{"a", 1}, {"gone", true}}, kDomainName);

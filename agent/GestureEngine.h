@@ -1,0 +1,78 @@
+#pragma once
+
+#include "platform/EventPoster.h"
+#include "settings/AgentSettings.h"
+#include "tuio/TuioCursorListener.h"
+
+#include <QPointF>
+#include <QSizeF>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <vector>
+
+// The fingers and the gestures, and nothing else: one finger clicks and drags, a two-finger
+// tap right-clicks, two fingers scroll, a third finger cancels. It keeps the fingers in order
+// of arrival, maps them onto the screen and posts mouse input through the poster it is given.
+// It knows no socket, bus, file or settings store: settings, screen size and clock are handed
+// in, so the same code runs in the agent and, with plain values, in its tests.
+//
+// Callbacks follow the TUIO frame: a frame's adds, updates and removes, then one
+// tuioCursorFrameFinished. Button releases and pointer motion are posted at once; the left
+// press, the right click, the end of a right-click candidate and scrolling at frame ends.
+class GestureEngine : public TuioCursorListener
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    GestureEngine(platform::EventPoster& eventPoster, std::function<Clock::time_point()> now);
+
+    void setSettings(const AgentSettings& settings) { m_settings = settings; }
+    const AgentSettings& settings() const { return m_settings; }
+    void setScreenSize(QSizeF size);
+
+    void tuioCursorAdded(const TuioCursorPtr& cursor) override;
+    void tuioCursorUpdated(const TuioCursorPtr& cursor) override;
+    void tuioCursorRemoved(const TuioCursorPtr& cursor) override;
+    void tuioCursorFrameFinished() override;
+
+    // For a source that goes away with fingers down: each is lifted as its source would have
+    // lifted it (left button up at its last point), and the gestures start again from idle.
+    void liftAllFingers();
+    // Only the candidate flag: the agent's start-up clears it once more as its last step.
+    void cancelRightClickCandidate() { _rightClickCandidate = false; }
+
+    QPointF getPoint(const TuioCursorPtr& cursor) const;
+    static QPointF centerPoint(QPointF point1, QPointF point2);
+    static float distancePoint(QPointF point1, QPointF point2);
+
+    std::size_t cursorCount() const { return _tuioCursors.size(); }
+
+private:
+    struct CursorRecord
+    {
+        TuioCursorPtr cursor;
+    };
+
+    QPointF centreOfFirstTwo() const;
+    double secondsSinceRightClickStart() const;
+    void debugLog(const char* line) const;
+
+    void endRightClickCandidateIfTooLate();
+    void postRightClickIfTapped();
+    void scroll();
+    void pressLoneFinger();
+
+    void post(platform::MouseEventType type, QPointF location, platform::MouseButton button);
+
+    platform::EventPoster& m_eventPoster;
+    std::function<Clock::time_point()> m_now;
+    AgentSettings m_settings;
+    double _screenHeight = 0; // screen units
+    double _screenWidth = 0;  // screen units
+    std::vector<CursorRecord> _tuioCursors;
+    bool _rightClickCandidate = false;
+    QPointF _rightClickPoint; // screen units
+    std::optional<Clock::time_point> _rightClickStartDate;
+    bool _leftClick = false;
+};
