@@ -1,6 +1,5 @@
 #include "tuio/OscPacketCheck.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -43,7 +42,8 @@ const char* OscPacketCheck::bundleFault(std::span<const char> bundle, int depth)
 {
     if (depth > kMaxBundleDepth)
         return "bundles nested too deep";
-    if (bundle.size() < kBundleHeaderSize || std::memcmp(bundle.data(), kBundleTag, 8) != 0)
+    if (bundle.size() < kBundleHeaderSize ||
+        std::memcmp(bundle.data(), kBundleTag, sizeof(kBundleTag)) != 0)
         return "bundle header missing or cut short";
     std::span<const char> rest = bundle.subspan(kBundleHeaderSize);
     while (!rest.empty()) {
@@ -137,17 +137,20 @@ const char* OscPacketCheck::argumentsFault(std::string_view typeTags,
 
 std::size_t OscPacketCheck::paddedStringSize(std::span<const char> bytes)
 {
-    const auto terminator = std::find(bytes.begin(), bytes.end(), '\0');
-    if (terminator == bytes.end())
+    const void* terminator = std::memchr(bytes.data(), '\0', bytes.size());
+    if (!terminator)
         return 0;
+    const std::size_t length = std::size_t(static_cast<const char*>(terminator) - bytes.data());
     // oscpack finds a string's end by its padding, the C string by its first NUL: they agree
     // only when the padding is all NULs.
-    const std::size_t size = roundUpToAlignment(std::size_t(terminator - bytes.begin()) + 1);
+    const std::size_t size = roundUpToAlignment(length + 1);
     if (size > bytes.size())
         return 0;
-    const bool padded = std::all_of(terminator, bytes.begin() + std::ptrdiff_t(size),
-                                    [](char byte) { return byte == '\0'; });
-    return padded ? size : 0;
+    for (std::size_t index = length + 1; index < size; ++index) {
+        if (bytes[index] != '\0')
+            return 0;
+    }
+    return size;
 }
 
 std::uint32_t OscPacketCheck::bigEndian32(const char* bytes)
