@@ -1,5 +1,7 @@
 #include "tuio/TuioPacketDecoder.h"
 
+#include "tuio/OscPacketCheck.h"
+
 #include <cstring>
 #include <exception>
 #include <osc/OscException.h>
@@ -52,6 +54,9 @@ bool TuioPacketDecoder::decode(const char* data, std::size_t size)
     try {
         if (size > kMaxDatagramSize)
             throw MalformedTuioException("datagram too large");
+        // oscpack reads only what the check has walked without it.
+        if (const char* fault = OscPacketCheck::fault({data, size}))
+            throw MalformedTuioException(fault);
         decodePacket(data, size);
         return true;
     } catch (const std::exception& error) {

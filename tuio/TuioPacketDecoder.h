@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tuio/OscPacketCheck.h"
+
 #include <QtGlobal>
 #include <cstddef>
 #include <span>
@@ -35,7 +37,7 @@ class TuioPacketDecoder
 public:
     // Larger than any UDP payload; a caller without a socket may still hand in more.
     static constexpr std::size_t kMaxDatagramSize = 65536; // bytes
-    static constexpr int kMaxBundleDepth = 8;
+    static constexpr int kMaxBundleDepth = OscPacketCheck::kMaxBundleDepth;
     static constexpr std::size_t kMaxAliveCursors = 256;  // per alive message
     static constexpr std::size_t kMaxSourceLength = 1024; // bytes
 

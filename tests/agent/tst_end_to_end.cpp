@@ -6,6 +6,7 @@
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "settings/SettingsKeys.h"
+#include "tuio/TuioSource.h"
 #include "tuio/encoder/TuioSender.h"
 
 #include <QTemporaryDir>
@@ -194,6 +195,66 @@ private slots:
         m_observer.clear();
         verifyTapAt({QStringLiteral("tap"), QStringLiteral("0.5"), QStringLiteral("0.25")},
                     {720, 225});
+    }
+
+    // A tracker's source name reaches the log when its frame is dropped (here: too many sets);
+    // a newline in it must not start a line that looks like the agent's own. Runs before any
+    // other malformed input, as the client logs those at most every 20 s.
+    void forgedSourceNameStaysInOneLogLine()
+    {
+        const std::string forged = "started TuioClient on Port: 1";
+        TuioFrame frame{"evil@127.0.0.1\n2026-01-01 00:00:00.000 Tactalon[1] " + forged, {}, {}, 1};
+        for (qint32 id = 1; id <= qint32(TuioSource::kMaxPendingSets) + 1; ++id)
+            frame.sets.push_back({id, 0.5f, 0.5f});
+        QVERIFY(TuioSender(QHostAddress::LocalHost, m_port).send(frame));
+        const QString expected =
+            QStringLiteral("TUIO: ignored 1 malformed input(s) on UDP port %1, the last from "
+                           "evil@127.0.0.1\\n2026-01-01 00:00:00.000 Tactalon[1] %2: frame with "
+                           "too many set messages")
+                .arg(m_port)
+                .arg(QString::fromStdString(forged));
+        QVERIFY2(m_agent->waitForMessage(expected),
+                 qPrintable(m_agent->messages().join(QLatin1Char('\n'))));
+        QVERIFY(!m_agent->messages().contains(QString::fromStdString(forged)));
+    }
+
+    // One datagram used to crash the agent (a blob size past the end) or freeze it for good (a
+    // bundle element size that wraps around to zero). With a finger down, the agent reads on,
+    // keeps the button held, and lifts it with the finger.
+    void hostileDatagramLeavesTheAgentWorking_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::newRow("blob size past the end")
+            << QByteArray::fromHex("2f610000 2c626200 7ffffff0 00000000");
+        QTest::newRow("bundle element size wrapping to zero")
+            << QByteArray::fromHex("2362756e646c6500 0000000000000001 fffffffc");
+    }
+    void hostileDatagramLeavesTheAgentWorking()
+    {
+        QFETCH(QByteArray, datagram);
+        // A source of its own: each row's frames count from 1.
+        TuioSender tracker(QHostAddress::LocalHost, m_port,
+                           QTest::currentDataTag() + std::string("@127.0.0.1"));
+        QVERIFY(tracker.sendFrame({7}, {{7, 0.3f, 0.3f}}));
+        QVERIFY2(m_observer.waitFor([](const XPointerEvent& e) { return isPress(e, 1); }),
+                 qPrintable(m_observer.toString()));
+
+        QVERIFY(tracker.sendDatagram(datagram));
+        QVERIFY(tracker.sendFrame({7}, {{7, 0.35f, 0.35f}})); // read after the hostile one
+        QVERIFY2(m_observer.waitFor([](const XPointerEvent& e) {
+            return e.toString() == QStringLiteral("Motion(504,315)");
+        }),
+                 qPrintable(m_observer.toString()));
+        QCOMPARE(m_agent->process().state(), QProcess::Running);
+        QVERIFY(m_observer.buttonMask() & kButton1Mask);
+
+        QVERIFY(tracker.sendFrame({}));
+        QVERIFY2(m_observer.waitFor([](const XPointerEvent& e) { return isRelease(e, 1); }),
+                 qPrintable(m_observer.toString()));
+        QCOMPARE(m_observer.buttonMask() & kButton1Mask, 0u);
+        m_observer.clear();
+        verifyTapAt({QStringLiteral("tap"), QStringLiteral("0.75"), QStringLiteral("0.5")},
+                    {1080, 450});
     }
 
     // Run last: it ends the agent.

@@ -19,6 +19,8 @@ int logAndUseCentreWithoutBus()
     platform::installLogMessageHandler();
     platform::logLine("plain");
     platform::logLine("ends with a newline\n");
+    // Text from the network: no control character may start a line of its own.
+    platform::logLine(QStringLiteral("forged\n2026 Tactalon[1] x\r\x1b[2K\x7f\u0085\u2028 end"));
     qWarning("through Qt %d", 42);
     QObject observer;
     auto& centre = DistributedNotificationCenter::defaultCenter();
@@ -113,8 +115,10 @@ private Q_SLOTS:
         QCOMPARE(child.exitCode(), 0);
         const QString log = QString::fromUtf8(child.readAllStandardError());
         QString lines;
-        for (const char* message : {"plain", "ends with a newline", "through Qt 42",
-                                    R"(No D-Bus session bus \(.+\): .*not be noticed.*)"})
+        for (const char* message :
+             {"plain", "ends with a newline",
+              R"(forged\\n2026 Tactalon\[1\] x\\r\\x1b\[2K\\x7f\\x85\\u2028 end)", "through Qt 42",
+              R"(No D-Bus session bus \(.+\): .*not be noticed.*)"})
             lines += kLine.arg(message);
         const QRegularExpression expected(QRegularExpression::anchoredPattern(lines));
         QVERIFY2(expected.match(log).hasMatch(), qPrintable(log));

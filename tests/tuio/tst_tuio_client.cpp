@@ -4,6 +4,7 @@
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QtEndian>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -56,6 +57,34 @@ QRegularExpression refusal(const QHostAddress& host, quint16 port, const QString
                                : QStringLiteral("%1:%2").arg(host.toString()).arg(port);
     return QRegularExpression("^TUIO: refused datagrams from " +
                               QRegularExpression::escape(sender + why));
+}
+
+QByteArray bigEndian32(quint32 value)
+{
+    const quint32 bytes = qToBigEndian(value);
+    return QByteArray(reinterpret_cast<const char*>(&bytes), 4);
+}
+
+QByteArray cursorMessage(const std::function<void(Stream&)>& arguments)
+{
+    return packet([&](Stream& s) {
+        s << osc::BeginMessage("/tuio/2Dcur");
+        arguments(s);
+        s << osc::EndMessage;
+    });
+}
+
+// A good frame (finger 9 down, fseq 1000) with `element` among its bundle elements: raw bytes,
+// for what oscpack's writer would refuse to write.
+QByteArray frameWithElement(const QByteArray& element)
+{
+    QByteArray bundle = QByteArray("#bundle\0", 8) + bigEndian32(0) + bigEndian32(1);
+    for (const QByteArray& each :
+         {cursorMessage([](Stream& s) { s << "alive" << osc::int32(9); }),
+          cursorMessage([](Stream& s) { s << "set" << osc::int32(9) << 0.5f << 0.5f; }), element,
+          cursorMessage([](Stream& s) { s << "fseq" << osc::int32(1000); })})
+        bundle += bigEndian32(quint32(each.size())) + each;
+    return bundle;
 }
 
 void feed(TuioClient& client, const QByteArray& datagram)
@@ -203,6 +232,24 @@ private slots:
             for (int level = 0; level < 40; ++level)
                 s << osc::EndBundle;
         }) << false;
+        // oscpack reads a blob size past the end (SIGSEGV), and loops for ever on a bundle
+        // element of 0xFFFFFFFC bytes.
+        QTest::newRow("blob size past the end")
+            << QByteArray("/a\0\0,bb\0", 8) + bigEndian32(0x7ffffff0) + bigEndian32(0) << false;
+        QTest::newRow("bundle element size wrapping to zero")
+            << QByteArray("#bundle\0", 8) + bigEndian32(0) + bigEndian32(1) +
+                   bigEndian32(0xfffffffc)
+            << false;
+        // Structure oscpack lets through: any of it in any message drops the datagram.
+        QTest::newRow("blob one byte past the end")
+            << frameWithElement(QByteArray("/x\0\0,b\0\0", 8) + bigEndian32(5) + "abcd") << false;
+        QTest::newRow("string padded with garbage")
+            << frameWithElement(QByteArray("/x\0\0,s\0\0ab\0Xcd\0\0", 16)) << false;
+        QTest::newRow("array closed before it opens")
+            << frameWithElement(QByteArray("/x\0\0,][\0", 8)) << false;
+        QTest::newRow("bytes after the last argument")
+            << frameWithElement(QByteArray("/x\0\0,i\0\0", 8) + bigEndian32(1) + bigEndian32(2))
+            << false;
         QTest::newRow("set x NaN") << bundle(std::numeric_limits<float>::quiet_NaN(), 0.5f) << true;
         QTest::newRow("set y infinite")
             << bundle(0.5f, -std::numeric_limits<float>::infinity()) << true;
