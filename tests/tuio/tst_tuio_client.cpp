@@ -2,6 +2,7 @@
 #include "SenderProcess.h"
 #include "tuio/LocalSenderCheck.h"
 
+#include <QPointer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <cmath>
@@ -395,15 +396,20 @@ private slots:
         QVERIFY(first->isListening());
         first.reset();
 
-        // Also from inside a callback, and then no callback follows.
+        // Also from inside a callback, by deleteLater, and then no callback follows.
         RecordingTuioListener listener;
         auto* client = new TuioClient(port, kScreen);
         QVERIFY(client->isListening());
         client->setTuioCursorDelegate(&listener);
-        listener.onCallback = [&] { delete client; };
+        listener.onCallback = [&] {
+            client->setTuioCursorDelegate(nullptr);
+            client->deleteLater();
+        };
         TuioSender sender(QHostAddress::LocalHost, port);
         QVERIFY(sender.sendFrame({1, 2}, {{1, 0.5f, 0.5f}, {2, 0.5f, 0.5f}}));
+        QPointer<TuioClient> guard(client);
         QTRY_COMPARE(listener.lines, QStringList({"add 1 500,250"}));
+        QTRY_VERIFY(!guard);
         QUdpSocket rebind;
         QVERIFY(rebind.bind(QHostAddress::LocalHost, port));
         QCOMPARE(listener.cursors.at(0).use_count(), 1); // the cursor outlived the client
