@@ -114,9 +114,13 @@ double checks(LocalSenderCheck& check, const LocalSockets& senders, std::size_t 
 {
     const QHostAddress loopback(QHostAddress::LocalHost);
     const std::vector<quint16>& ports = senders.ports();
+    std::vector<UdpEndpoint> endpoints;
+    for (const quint16 port : ports)
+        endpoints.push_back(UdpEndpoint::of(loopback, port));
+    const UdpEndpoint receiver = UdpEndpoint::of(loopback, 3333);
     const auto start = Clock::now();
     for (std::size_t i = 0; i < calls; ++i)
-        refused += !check.accepts(loopback, ports[i % ports.size()], loopback, 3333);
+        refused += !check.accepts(endpoints[i % endpoints.size()], receiver);
     return nanosecondsEach(start, calls);
 }
 

@@ -12,25 +12,6 @@
 // 100 ms costs a tracker at 200 frames/s one lookup in 20 datagrams, and bounds to 100 ms
 // the time a port that this user's sender gave up can be used by another user's socket.
 
-namespace {
-
-QString describe(const UdpEndpoint& endpoint)
-{
-    QHostAddress address;
-    if (endpoint.family == AF_INET) {
-        quint32 networkOrder = 0;
-        std::memcpy(&networkOrder, endpoint.address.data(), sizeof networkOrder);
-        address.setAddress(ntohl(networkOrder));
-    } else {
-        address.setAddress(endpoint.address.data());
-    }
-    const QString host =
-        endpoint.family == AF_INET6 ? '[' + address.toString() + ']' : address.toString();
-    return host + ':' + QString::number(endpoint.port);
-}
-
-} // namespace
-
 LocalSenderCheck::LocalSenderCheck() : m_ownUid(::geteuid()) // sockets belong to the euid
 {
     if (!m_lookup.isOpen())
@@ -40,13 +21,12 @@ LocalSenderCheck::LocalSenderCheck() : m_ownUid(::geteuid()) // sockets belong t
                  qUtf8Printable(m_lookup.errorString()));
 }
 
-bool LocalSenderCheck::accepts(const QHostAddress& sender, quint16 senderPort,
-                               const QHostAddress& receiver, quint16 receiverPort)
+bool LocalSenderCheck::accepts(const UdpEndpoint& sender, const UdpEndpoint& receiver)
 {
     const Clock::time_point now = Clock::now();
-    Verdict& verdict = verdictFor(UdpEndpoint::of(sender, senderPort));
+    Verdict& verdict = verdictFor(sender);
     if (!verdict.checked || now >= verdict.expiresAt)
-        check(verdict, UdpEndpoint::of(receiver, receiverPort), now);
+        check(verdict, receiver, now);
     return verdict.accepted;
 }
 
@@ -89,7 +69,7 @@ void LocalSenderCheck::check(Verdict& verdict, const UdpEndpoint& receiver, Cloc
 
 void LocalSenderCheck::reportRefusal(const Verdict& verdict) const
 {
-    const QString sender = describe(verdict.sender);
+    const QString sender = verdict.sender.text();
     if (verdict.owner)
         qWarning("TUIO: refused datagrams from %s, a socket of uid %u: the loopback listener "
                  "takes touches only from uid %u and root",

@@ -2,7 +2,6 @@
 
 #include "tuio/SocketOwnerLookup.h"
 
-#include <QHostAddress>
 #include <array>
 #include <chrono>
 #include <cstddef>
@@ -26,10 +25,9 @@ public:
 
     LocalSenderCheck();
 
-    // Whether the datagram from `sender`:`senderPort`, received on `receiver`:`receiverPort`,
-    // is this user's. Asks the kernel only when no fresh verdict is kept.
-    bool accepts(const QHostAddress& sender, quint16 senderPort, const QHostAddress& receiver,
-                 quint16 receiverPort);
+    // Whether the datagram from `sender`, received on `receiver`, is this user's. Asks the
+    // kernel only when no fresh verdict is kept.
+    bool accepts(const UdpEndpoint& sender, const UdpEndpoint& receiver);
 
 private:
     struct Verdict

@@ -27,24 +27,6 @@ void copyAddress(const UdpEndpoint& endpoint, __be32 (&to)[4])
 
 } // namespace
 
-UdpEndpoint UdpEndpoint::of(const QHostAddress& address, quint16 port)
-{
-    UdpEndpoint endpoint;
-    endpoint.port = port;
-    bool isIpv4 = false;
-    const quint32 ipv4 = address.toIPv4Address(&isIpv4); // also for ::ffff:a.b.c.d
-    if (isIpv4) {
-        endpoint.family = AF_INET;
-        const quint32 networkOrder = htonl(ipv4);
-        std::memcpy(endpoint.address.data(), &networkOrder, sizeof networkOrder);
-    } else if (address.protocol() == QAbstractSocket::IPv6Protocol) {
-        endpoint.family = AF_INET6;
-        const Q_IPV6ADDR ipv6 = address.toIPv6Address();
-        std::memcpy(endpoint.address.data(), ipv6.c, sizeof ipv6.c);
-    }
-    return endpoint;
-}
-
 SocketOwnerLookup::SocketOwnerLookup()
     : m_socket(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)),
       m_loopbackIndex(::if_nametoindex("lo"))

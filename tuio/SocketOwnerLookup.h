@@ -1,24 +1,12 @@
 #pragma once
 
+#include "tuio/UdpEndpoint.h"
+
 #include <QString>
 #include <QtGlobal>
 #include <array>
 #include <optional>
 #include <sys/types.h>
-
-class QHostAddress;
-
-// One end of a UDP exchange as the kernel's socket table names it.
-struct UdpEndpoint
-{
-    // IPv4 and IPv4-mapped IPv6 addresses both become AF_INET.
-    static UdpEndpoint of(const QHostAddress& address, quint16 port);
-    bool operator==(const UdpEndpoint&) const = default;
-
-    int family = 0;                   // AF_INET, AF_INET6, or 0 for no usable address
-    std::array<quint8, 16> address{}; // network byte order; IPv4 in the first 4 bytes
-    quint16 port = 0;
-};
 
 // Asks the kernel's socket table (sock_diag netlink) which user owns a local UDP socket. The
 // netlink socket is opened once and kept; a lookup is one request and one answer, with no

@@ -3,14 +3,13 @@
 #include "tuio/LocalSenderCheck.h"
 #include "tuio/TuioPacketDecoder.h"
 #include "tuio/TuioSource.h"
+#include "tuio/UdpListenerSocket.h"
 
 #include <QHash>
-#include <QHostAddress>
-#include <QNetworkProxy>
-#include <QPointer>
+#include <QSocketNotifier>
 #include <QTimer>
-#include <QUdpSocket>
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <deque>
 #include <string_view>
@@ -19,7 +18,7 @@
 namespace {
 
 constexpr std::size_t kMaxSources = 64;
-// Datagrams that arrive while a callback runs wait for it; beyond this they are dropped.
+// Datagrams handed in while a callback runs wait for it; beyond this they are dropped.
 constexpr std::size_t kMaxQueuedDatagrams = 256;
 // Bytes of socket receive buffer: some tens of thousands of two-finger frames.
 constexpr int kReceiveBufferSize = 4 * 1024 * 1024;
@@ -34,16 +33,21 @@ public:
     Private(TuioClient* client, qint32 port, QSizeF screenSize);
 
     void listen(const QString& listenAddress);
-    void readDatagrams(QUdpSocket* socket);
     void processDatagram(const char* data, std::size_t size, const QString& sender);
 
     TuioClient* const q;
     const qint32 port;
     const QSizeF screenSize;
     TuioCursorListener* listener = nullptr;
-    std::vector<QUdpSocket*> sockets;        // children of q
-    std::vector<QUdpSocket*> readingSockets; // those whose readyRead is running
     Statistics statistics;
+
+    // One bound socket and the notifier that wakes the event loop for it.
+    struct Listener
+    {
+        std::unique_ptr<UdpListenerSocket> socket;
+        std::unique_ptr<QSocketNotifier> notifier;
+    };
+    std::vector<Listener> listeners;
 
 private:
     struct QueuedDatagram
@@ -51,17 +55,22 @@ private:
         QByteArray data;
         QString sender;
     };
+    // Names of the senders last heard from: a steady stream builds no string.
+    struct SenderName
+    {
+        UdpEndpoint address; // port 0: sources are told apart by address
+        QString name;
+    };
 
-    bool bind(QUdpSocket* socket, const QHostAddress& address);
-    bool acceptsSender(const QUdpSocket& socket, const QHostAddress& address, quint16 port);
-    const QString& senderName(const QHostAddress& address);
-    // Each of these returns false once the client has been destroyed by a callback; the
-    // caller must then return at once without touching any member.
-    bool processOne(const char* data, std::size_t size, const QString& sender);
-    bool applyMessages(const QString& sender);
-    bool commitFrame(TuioSource* source, qint32 fseq);
-    bool deliver(std::vector<TuioCursorEvent>& events);
-    // These return nullptr when a callback of an evicted source destroyed the client.
+    bool bind(const QHostAddress& address, QString* error, bool* addressInUse);
+    void readDatagrams(Listener& from);
+    void resumePausedListeners();
+    bool acceptsSender(const Listener& from, const UdpEndpoint& sender);
+    const QString& senderName(UdpEndpoint sender);
+    void processOne(const char* data, std::size_t size, const QString& sender);
+    void applyMessages(const QString& sender);
+    void commitFrame(TuioSource* source, qint32 fseq);
+    void deliver(std::vector<TuioCursorEvent>& events);
     TuioSource* sourceNamed(std::string_view name);
     TuioSource* sourceOfSender(const QString& sender);
     TuioSource* defaultSource(const QString& sender);
@@ -69,13 +78,14 @@ private:
     // `makeName` runs only for a new source: a known one costs no string building.
     template <typename Matches, typename MakeName>
     TuioSource* findOrAdd(Matches matches, MakeName makeName, std::string_view key);
-    bool evictLeastRecentSource();
+    void evictLeastRecentSource();
     void noteDropped(quint64& counter, const char* reason, const QString& sender);
     void warnDropped();
 
     // Only on the loopback listener, where every local user can reach us; null elsewhere.
     std::unique_ptr<LocalSenderCheck> m_senderCheck;
     TuioPacketDecoder m_decoder;
+    DatagramBatch m_batch;
     std::vector<std::unique_ptr<TuioSource>> m_sources;
     quint64 m_clock = 0;
     TuioSource* m_lastSource = nullptr;
@@ -83,10 +93,10 @@ private:
     QHash<QString, std::string> m_plainSourceOfSender;
     std::vector<TuioSource*> m_openFrames; // sources with an alive but no fseq yet
     std::vector<TuioCursorEvent> m_events;
-    std::vector<char> m_readBuffer;
-    QHostAddress m_lastSenderAddress;
-    QString m_lastSenderName;
+    std::array<SenderName, 8> m_senderNames;
+    std::size_t m_nextSenderName = 0;
     bool m_delivering = false;
+    bool m_listenersPaused = false;
     std::deque<QueuedDatagram> m_queue;
     QTimer m_warningTimer;
     quint64 m_unreportedDrops = 0;
@@ -127,88 +137,88 @@ void TuioClient::Private::listen(const QString& listenAddress)
         addresses = {address};
     }
     for (const QHostAddress& address : addresses) {
-        auto* socket = new QUdpSocket(q);
-        if (bind(socket, address)) {
-            sockets.push_back(socket);
+        QString error;
+        bool addressInUse = false;
+        if (bind(address, &error, &addressInUse))
             continue;
-        }
         const bool missingIpv6 = address == QHostAddress(QHostAddress::LocalHostIPv6) &&
-                                 !sockets.empty() &&
-                                 socket->error() != QAbstractSocket::AddressInUseError;
-        if (!missingIpv6) {
-            qWarning("TUIO: cannot listen on UDP port %d at %s: %s", port,
-                     qUtf8Printable(address.toString()), qUtf8Printable(socket->errorString()));
-            // Half a listener would be harder to notice than none: close everything.
-            qDeleteAll(sockets);
-            sockets.clear();
-            delete socket;
-            return;
-        }
-        delete socket; // a machine without IPv6 still listens on 127.0.0.1
+                                 !listeners.empty() && !addressInUse;
+        if (missingIpv6)
+            continue; // a machine without IPv6 still listens on 127.0.0.1
+        qWarning("TUIO: cannot listen on UDP port %d at %s: %s", port,
+                 qUtf8Printable(address.toString()), qUtf8Printable(error));
+        // Half a listener would be harder to notice than none: close everything.
+        listeners.clear();
+        return;
     }
     if (listenAddress.isEmpty())
         m_senderCheck = std::make_unique<LocalSenderCheck>();
 }
 
-bool TuioClient::Private::bind(QUdpSocket* socket, const QHostAddress& address)
+bool TuioClient::Private::bind(const QHostAddress& address, QString* error, bool* addressInUse)
 {
-    // A local listener has no use for the system's proxy settings (nor their lookup thread).
-    socket->setProxy(QNetworkProxy::NoProxy);
-    // DontShareAddress: a port already taken must fail here rather than split the datagrams.
-    if (!socket->bind(address, quint16(port), QAbstractSocket::DontShareAddress))
+    auto socket = std::make_unique<UdpListenerSocket>(address, quint16(port), kReceiveBufferSize);
+    if (!socket->isOpen()) {
+        *error = socket->errorString();
+        *addressInUse = socket->addressInUse();
         return false;
-    // Room for a burst of frames while the event loop is busy elsewhere; the kernel caps it.
-    socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kReceiveBufferSize);
-    QObject::connect(socket, &QUdpSocket::readyRead, q, [this, socket] { readDatagrams(socket); });
+    }
+    auto notifier = std::make_unique<QSocketNotifier>(socket->descriptor(), QSocketNotifier::Read);
+    const std::size_t index = listeners.size();
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, q,
+                     [this, index] { readDatagrams(listeners[index]); });
+    listeners.push_back({std::move(socket), std::move(notifier)});
     return true;
 }
 
-void TuioClient::Private::readDatagrams(QUdpSocket* socket)
+// Everything waiting, a batch per system call, until a batch comes back short.
+void TuioClient::Private::readDatagrams(Listener& from)
 {
-    QPointer<TuioClient> guard(q);
-    // A callback that runs a nested event loop can bring us here while the outer datagram is
-    // still being applied from m_readBuffer: such a read gets a buffer of its own.
-    std::vector<char> nestedBuffer;
-    std::vector<char>& buffer = m_delivering ? nestedBuffer : m_readBuffer;
-    buffer.resize(TuioPacketDecoder::kMaxDatagramSize + 1);
-    readingSockets.push_back(socket);
-    QHostAddress address;
-    quint16 senderPort = 0;
-    while (socket->hasPendingDatagrams()) {
-        const qint64 size =
-            socket->readDatagram(buffer.data(), qint64(buffer.size()), &address, &senderPort);
-        if (size < 0)
-            break;
-        if (!acceptsSender(*socket, address, senderPort))
-            continue;
-        const QString sender = senderName(address);
-        processDatagram(buffer.data(), std::size_t(size), sender);
-        if (!guard)
-            return;
+    if (m_delivering) {
+        // A callback runs a nested event loop: the outer read goes on once it returns, with
+        // the batch buffers that are still in use now.
+        from.notifier->setEnabled(false);
+        m_listenersPaused = true;
+        return;
     }
-    readingSockets.pop_back();
+    do {
+        from.socket->receive(m_batch);
+        for (std::size_t index = 0; index < m_batch.count(); ++index) {
+            const UdpEndpoint sender = m_batch.sender(index);
+            if (acceptsSender(from, sender))
+                processDatagram(m_batch.data(index), m_batch.size(index), senderName(sender));
+        }
+    } while (m_batch.count() == DatagramBatch::kCapacity);
 }
 
-bool TuioClient::Private::acceptsSender(const QUdpSocket& socket, const QHostAddress& address,
-                                        quint16 port)
+void TuioClient::Private::resumePausedListeners()
 {
-    if (!m_senderCheck ||
-        m_senderCheck->accepts(address, port, socket.localAddress(), socket.localPort()))
+    if (!std::exchange(m_listenersPaused, false))
+        return;
+    for (Listener& each : listeners)
+        each.notifier->setEnabled(true);
+}
+
+bool TuioClient::Private::acceptsSender(const Listener& from, const UdpEndpoint& sender)
+{
+    if (!m_senderCheck || m_senderCheck->accepts(sender, from.socket->localEndpoint()))
         return true;
     ++statistics.datagrams;
     ++statistics.refused;
     return false;
 }
 
-const QString& TuioClient::Private::senderName(const QHostAddress& address)
+const QString& TuioClient::Private::senderName(UdpEndpoint sender)
 {
-    if (address != m_lastSenderAddress || m_lastSenderName.isEmpty()) {
-        bool isIpv4 = false;
-        const quint32 ipv4 = address.toIPv4Address(&isIpv4); // also for ::ffff:a.b.c.d
-        m_lastSenderAddress = address;
-        m_lastSenderName = isIpv4 ? QHostAddress(ipv4).toString() : address.toString();
+    sender.port = 0;
+    for (const SenderName& known : m_senderNames) {
+        if (known.address == sender && !known.name.isEmpty())
+            return known.name;
     }
-    return m_lastSenderName;
+    SenderName& slot = m_senderNames[m_nextSenderName];
+    m_nextSenderName = (m_nextSenderName + 1) % m_senderNames.size();
+    slot = {sender, sender.addressText()};
+    return slot.name;
 }
 
 void TuioClient::Private::processDatagram(const char* data, std::size_t size, const QString& sender)
@@ -224,41 +234,37 @@ void TuioClient::Private::processDatagram(const char* data, std::size_t size, co
         }
         return;
     }
-    if (!processOne(data, size, sender))
-        return;
+    processOne(data, size, sender);
     while (!m_queue.empty()) {
         const QueuedDatagram next = std::move(m_queue.front());
         m_queue.pop_front();
-        if (!processOne(next.data.constData(), std::size_t(next.data.size()), next.sender))
-            return;
+        processOne(next.data.constData(), std::size_t(next.data.size()), next.sender);
     }
 }
 
-bool TuioClient::Private::processOne(const char* data, std::size_t size, const QString& sender)
+void TuioClient::Private::processOne(const char* data, std::size_t size, const QString& sender)
 {
     ++statistics.datagrams;
     if (!m_decoder.decode(data, size)) {
         noteDropped(statistics.malformed, m_decoder.error().c_str(), sender);
-        return true;
+        return;
     }
-    return applyMessages(sender);
+    applyMessages(sender);
 }
 
-bool TuioClient::Private::applyMessages(const QString& sender)
+void TuioClient::Private::applyMessages(const QString& sender)
 {
     TuioSource* source = nullptr; // found when first needed: a named bundle needs no other
     m_openFrames.clear();
     for (const TuioMessage& message : m_decoder.messages()) {
         if (message.kind == TuioMessage::Kind::Source) {
             source = sourceNamed(message.source);
-            if (!source)
-                return false;
             if (!m_decoder.isBundle())
                 rememberPlainSource(sender, message.source);
             continue;
         }
-        if (!source && !(source = defaultSource(sender)))
-            return false;
+        if (!source)
+            source = defaultSource(sender);
         switch (message.kind) {
         case TuioMessage::Kind::Source:
             break;
@@ -274,21 +280,17 @@ bool TuioClient::Private::applyMessages(const QString& sender)
             break;
         case TuioMessage::Kind::Fseq:
             std::erase(m_openFrames, source);
-            if (!commitFrame(source, message.fseq))
-                return false;
+            commitFrame(source, message.fseq);
             break;
         }
     }
     // A bundle is a whole frame: one that carried an alive but no fseq (e.g. a tracker that
     // only says "no fingers") is committed unsequenced rather than left waiting.
     if (m_decoder.isBundle()) {
-        for (TuioSource* each : m_openFrames) { // commits neither add nor evict sources
-            if (!commitFrame(each, -1))
-                return false;
-        }
+        for (TuioSource* each : m_openFrames) // commits neither add nor evict sources
+            commitFrame(each, -1);
     }
     m_openFrames.clear();
-    return true;
 }
 
 TuioSource* TuioClient::Private::defaultSource(const QString& sender)
@@ -309,36 +311,29 @@ void TuioClient::Private::rememberPlainSource(const QString& sender, std::string
     m_plainSourceOfSender.insert(sender, std::string(name));
 }
 
-bool TuioClient::Private::commitFrame(TuioSource* source, qint32 fseq)
+void TuioClient::Private::commitFrame(TuioSource* source, qint32 fseq)
 {
-    std::vector<TuioCursorEvent> events = std::move(m_events);
-    events.clear();
-    switch (source->commitFrame(fseq, screenSize, events)) {
+    m_events.clear();
+    switch (source->commitFrame(fseq, screenSize, m_events)) {
     case TuioSource::Outcome::Committed:
         ++statistics.committedFrames;
+        deliver(m_events);
         break;
     case TuioSource::Outcome::Late:
         ++statistics.lateFrames;
-        m_events = std::move(events);
-        return true;
+        break;
     case TuioSource::Outcome::Hostile:
         noteDropped(statistics.malformed, "frame with too many set messages", source->name());
-        m_events = std::move(events);
-        return true;
+        break;
     }
-    if (!deliver(events))
-        return false;
-    events.clear();
-    m_events = std::move(events); // keeps its capacity for the next frame
-    return true;
 }
 
-bool TuioClient::Private::deliver(std::vector<TuioCursorEvent>& events)
+// Callbacks never nest: m_delivering turns what they cause (a nested event loop reading the
+// socket, a datagram handed in) into work done after them.
+void TuioClient::Private::deliver(std::vector<TuioCursorEvent>& events)
 {
-    // A callback may destroy the client: `events` is the caller's, and after each callback
-    // the guard tells whether any member may still be touched.
-    QPointer<TuioClient> guard(q);
     m_delivering = true;
+    // Read afresh for each callback: a listener that leaves (delegate set to null) hears no more.
     for (const TuioCursorEvent& event : events) {
         TuioCursorListener* const target = listener;
         if (!target)
@@ -354,15 +349,11 @@ bool TuioClient::Private::deliver(std::vector<TuioCursorEvent>& events)
             target->tuioCursorUpdated(event.cursor);
             break;
         }
-        if (!guard)
-            return false;
     }
     if (TuioCursorListener* const target = listener)
         target->tuioCursorFrameFinished();
-    if (!guard)
-        return false;
     m_delivering = false;
-    return true;
+    resumePausedListeners();
 }
 
 TuioSource* TuioClient::Private::sourceNamed(std::string_view name)
@@ -391,8 +382,8 @@ TuioSource* TuioClient::Private::findOrAdd(Matches matches, MakeName makeName, s
         if (each != m_sources.end()) {
             found = each->get();
         } else {
-            if (m_sources.size() >= kMaxSources && !evictLeastRecentSource())
-                return nullptr;
+            if (m_sources.size() >= kMaxSources)
+                evictLeastRecentSource();
             m_sources.push_back(std::make_unique<TuioSource>(makeName(), std::string(key)));
             found = m_sources.back().get();
         }
@@ -402,7 +393,7 @@ TuioSource* TuioClient::Private::findOrAdd(Matches matches, MakeName makeName, s
     return found;
 }
 
-bool TuioClient::Private::evictLeastRecentSource()
+void TuioClient::Private::evictLeastRecentSource()
 {
     const auto oldest =
         std::min_element(m_sources.begin(), m_sources.end(), [](const auto& a, const auto& b) {
@@ -414,10 +405,10 @@ bool TuioClient::Private::evictLeastRecentSource()
     if (m_lastSource == evicted.get())
         m_lastSource = nullptr;
     if (evicted->fingerCount() == 0)
-        return true;
+        return;
     std::vector<TuioCursorEvent> events;
     evicted->removeAll(events);
-    return deliver(events);
+    deliver(events);
 }
 
 void TuioClient::Private::noteDropped(quint64& counter, const char* reason, const QString& sender)
@@ -446,22 +437,8 @@ TuioClient::TuioClient(qint32 port, QSizeF screenSize, const QString& listenAddr
     d->listen(listenAddress);
 }
 
-TuioClient::~TuioClient()
-{
-    // The sockets close (freeing the port) before the state they feed goes away. A socket
-    // whose readyRead is running (a callback destroyed the client) must outlive that signal.
-    for (QUdpSocket* socket : d->sockets) {
-        if (std::find(d->readingSockets.begin(), d->readingSockets.end(), socket) !=
-            d->readingSockets.end()) {
-            socket->disconnect(this);
-            socket->close();
-            socket->setParent(nullptr);
-            socket->deleteLater();
-        } else {
-            delete socket;
-        }
-    }
-}
+// The sockets close, freeing the port, before the state they feed goes away.
+TuioClient::~TuioClient() = default;
 
 void TuioClient::setTuioCursorDelegate(TuioCursorListener* listener)
 {
@@ -470,7 +447,7 @@ void TuioClient::setTuioCursorDelegate(TuioCursorListener* listener)
 
 bool TuioClient::isListening() const
 {
-    return !d->sockets.empty();
+    return !d->listeners.empty();
 }
 
 qint32 TuioClient::port() const

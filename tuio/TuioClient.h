@@ -9,9 +9,11 @@
 #include <memory>
 
 // Listens for TUIO 1.1 cursor messages (/tuio/2Dcur) on a UDP port and reports the fingers
-// to one listener. Datagrams are read on the event loop of the thread that made the client;
-// callbacks come from there, one at a time. Destroying the client closes its sockets; no
-// callback comes after (also when a callback destroys it).
+// to one listener. Datagrams are read on the event loop of the thread that made the client,
+// every datagram waiting in one wake-up; callbacks come from there, one at a time, never
+// nested (a callback that runs an event loop or hands in a datagram has it read after it
+// returns). Destroying the client closes its sockets; no callback comes after. A listener
+// must not destroy the client inside one of its callbacks: deleteLater() it there instead.
 //
 // Frames: `alive` and `set` are gathered per source until `fseq`. A frame commits when its
 // fseq is at least the source's last one (equal: one frame split over several bundles), when
@@ -50,7 +52,7 @@ public:
     Statistics statistics() const;
 
     // Decodes and applies one datagram as if it came from `senderAddress`; the sockets use it,
-    // and so can a benchmark that has no socket.
+    // and so can a benchmark or a fuzzer that has no socket.
     void processDatagram(const char* data, std::size_t size, const QString& senderAddress);
 
 private:

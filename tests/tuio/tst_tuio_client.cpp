@@ -2,6 +2,7 @@
 #include "SenderProcess.h"
 #include "tuio/LocalSenderCheck.h"
 
+#include <QPointer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QtEndian>
@@ -117,6 +118,22 @@ private slots:
         QVERIFY(loopback.frame({2, 3}, {{2, 0.5f, 0.6f}}, 3));
         QCOMPARE(lines, QStringList({"frame"}));
 
+        // A frame without alive moves the fingers it has and adds none; an id listed twice in
+        // an alive is one finger.
+        lines.clear();
+        QVERIFY(loopback.send(packet([](Stream& s) {
+            s << osc::BeginBundleImmediate << osc::BeginMessage("/tuio/2Dcur") << "source"
+              << kSource.c_str() << osc::EndMessage << osc::BeginMessage("/tuio/2Dcur") << "set"
+              << osc::int32(2) << 0.5f << 0.7f << osc::EndMessage
+              << osc::BeginMessage("/tuio/2Dcur") << "set" << osc::int32(8) << 0.1f << 0.1f
+              << osc::EndMessage << osc::BeginMessage("/tuio/2Dcur") << "fseq" << osc::int32(4)
+              << osc::EndMessage << osc::EndBundle;
+        })));
+        QCOMPARE(lines, QStringList({"update 2 500,150", "frame"}));
+        lines.clear();
+        QVERIFY(loopback.frame({2, 3, 4, 4}, {{4, 0.5f, 0.5f}}, 5));
+        QCOMPARE(lines, QStringList({"add 4 500,250", "frame"}));
+
         // A bundle with an alive but no fseq is a frame of its own (profile name in lower case).
         lines.clear();
         QVERIFY(loopback.send(packet([](Stream& s) {
@@ -124,13 +141,15 @@ private slots:
               << kSource.c_str() << osc::EndMessage << osc::BeginMessage("/tuio/2dCur") << "alive"
               << osc::EndMessage << osc::EndBundle;
         })));
-        QCOMPARE(lines, QStringList({"remove 2 500,200", "remove 3 1000,500", "frame"}));
+        QCOMPARE(lines, QStringList({"remove 2 500,150", "remove 3 1000,500", "remove 4 500,250",
+                                     "frame"}));
 
-        // Finger 2: one object from add through update to remove.
+        // Finger 2: one object from add through updates to remove.
         const auto& cursors = loopback.listener.cursors;
-        QCOMPARE(cursors.size(), std::size_t(7));
+        QCOMPARE(cursors.size(), std::size_t(10));
         QCOMPARE(cursors[1].get(), cursors[4].get());
         QCOMPARE(cursors[1].get(), cursors[5].get());
+        QCOMPARE(cursors[1].get(), cursors[7].get());
         QCOMPARE(cursors[1]->source(), QString::fromStdString(kSource));
     }
 
@@ -225,6 +244,15 @@ private slots:
         QTest::newRow("fseq not a number")
             << frameWith([](Stream& s) { s << "fseq" << 1.5f; }) << false;
         QTest::newRow("thousands of cursors") << bundle(0.5f, 0.5f, thousands) << false;
+        QTest::newRow("more sets than a frame holds") << packet([](Stream& s) {
+            s << osc::BeginBundleImmediate << osc::BeginMessage("/tuio/2Dcur") << "alive"
+              << osc::int32(9) << osc::EndMessage;
+            for (int set = 0; set <= 1024; ++set)
+                s << osc::BeginMessage("/tuio/2Dcur") << "set" << osc::int32(9) << 0.5f << 0.5f
+                  << osc::EndMessage;
+            s << osc::BeginMessage("/tuio/2Dcur") << "fseq" << osc::int32(1000) << osc::EndMessage
+              << osc::EndBundle;
+        }) << false;
         QTest::newRow("bundles nested too deep") << packet([](Stream& s) {
             for (int level = 0; level < 40; ++level)
                 s << osc::BeginBundleImmediate;
@@ -442,15 +470,20 @@ private slots:
         QVERIFY(first->isListening());
         first.reset();
 
-        // Also from inside a callback, and then no callback follows.
+        // Also from inside a callback, by deleteLater, and then no callback follows.
         RecordingTuioListener listener;
         auto* client = new TuioClient(port, kScreen);
         QVERIFY(client->isListening());
         client->setTuioCursorDelegate(&listener);
-        listener.onCallback = [&] { delete client; };
+        listener.onCallback = [&] {
+            client->setTuioCursorDelegate(nullptr);
+            client->deleteLater();
+        };
         TuioSender sender(QHostAddress::LocalHost, port);
         QVERIFY(sender.sendFrame({1, 2}, {{1, 0.5f, 0.5f}, {2, 0.5f, 0.5f}}));
+        QPointer<TuioClient> guard(client);
         QTRY_COMPARE(listener.lines, QStringList({"add 1 500,250"}));
+        QTRY_VERIFY(!guard);
         QUdpSocket rebind;
         QVERIFY(rebind.bind(QHostAddress::LocalHost, port));
         QCOMPARE(listener.cursors.at(0).use_count(), 1); // the cursor outlived the client
