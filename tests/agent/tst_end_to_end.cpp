@@ -206,7 +206,9 @@ private slots:
         TuioFrame frame{"evil@127.0.0.1\n2026-01-01 00:00:00.000 Tactalon[1] " + forged, {}, {}, 1};
         for (qint32 id = 1; id <= qint32(TuioSource::kMaxPendingSets) + 1; ++id)
             frame.sets.push_back({id, 0.5f, 0.5f});
-        QVERIFY(TuioSender(QHostAddress::LocalHost, m_port).send(frame));
+        // Kept open until the agent has read it: the loopback listener asks whose socket it was.
+        TuioSender tracker(QHostAddress::LocalHost, m_port);
+        QVERIFY(tracker.send(frame));
         const QString expected =
             QStringLiteral("TUIO: ignored 1 malformed input(s) on UDP port %1, the last from "
                            "evil@127.0.0.1\\n2026-01-01 00:00:00.000 Tactalon[1] %2: frame with "

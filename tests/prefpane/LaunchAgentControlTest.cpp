@@ -94,11 +94,11 @@ private slots:
             QCOMPARE(button->text(), starting ? kStop : kStart);
             QVERIFY(button->isEnabled());
             QVERIFY2(
-                log.contains(QByteArray("] PropertyList in startStopAgent {\n    KeepAlive = ") +
-                             (starting ? "0" : "1") + ";\n"),
+                log.contains(QByteArray("] PropertyList in startStopAgent {\\n    KeepAlive = ") +
+                             (starting ? "0" : "1") + ";\\n"),
                 log);
             QVERIFY2(
-                log.contains("] (\n    \"" + QFile::encodeName(m_bundle.agentPath()) + "\"\n)\n"),
+                log.contains("] (\\n    \"" + QFile::encodeName(m_bundle.agentPath()) + "\"\\n)\n"),
                 log);
             QVERIFY2(log.contains(starting ? "] Start agent\n" : "] Stop agent\n"), log);
         }
