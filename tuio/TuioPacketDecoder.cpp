@@ -120,14 +120,11 @@ void TuioPacketDecoder::decodeMessage(const char* data, std::size_t size)
             throw MalformedTuioException("set: too few arguments");
         decoded.kind = TuioMessage::Kind::Set;
         decoded.sessionId = int32Argument(*argument++, "set: session id is not an int32");
-        float* const fields[] = {&decoded.x, &decoded.y, &decoded.xVelocity, &decoded.yVelocity,
-                                 &decoded.acceleration};
-        // Extra trailing numbers (width, height of newer trackers) are read and ignored.
-        for (std::size_t index = 0; argument != end; ++argument, ++index) {
-            const float value = numberArgument(*argument);
-            if (index < std::size(fields))
-                *fields[index] = value;
-        }
+        decoded.x = numberArgument(*argument++);
+        decoded.y = numberArgument(*argument++);
+        // Velocities, acceleration and the extra numbers of newer trackers: numbers, unused.
+        for (; argument != end; ++argument)
+            numberArgument(*argument);
     } else if (command == "alive") {
         if (count > kMaxAliveCursors)
             throw MalformedTuioException("alive: too many cursors");

@@ -21,9 +21,6 @@ struct TuioMessage
     qint32 sessionId = 0; // Set: normalised surface coordinates, 0,0 top-left
     float x = 0;
     float y = 0;
-    float xVelocity = 0; // surface widths per second
-    float yVelocity = 0;
-    float acceleration = 0;
     qint32 fseq = 0; // Fseq: the frame number; -1 for unsequenced frames
 };
 
