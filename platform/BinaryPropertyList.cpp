@@ -11,7 +11,7 @@ namespace {
 // libplist copies an object each time it is referred to, so a small file can expand without
 // bound. Each value costs about this much beside its bytes once built.
 constexpr qint64 kValueOverhead = 64;                 // bytes
-constexpr qint64 kMaxExpandedSize = 64 * 1024 * 1024; // bytes, all values built
+constexpr qint64 kMaxExpandedSize = 8 * 1024 * 1024; // bytes, all values built
 
 constexpr qint64 kUnvisited = -1;
 constexpr qint64 kVisiting = -2;

@@ -611,6 +611,9 @@ QByteArray encodeXml(const QVariant& root, QString* error, QStringList* leftOut)
     const std::unique_ptr<char, decltype(&plist_to_xml_free)> ownXml(xml, &plist_to_xml_free);
     if (length == 0)
         return fail(QStringLiteral("libplist produced no XML"));
+    // A file this program could not read again is not written at all.
+    if (length > kMaxFileSize)
+        return fail(QStringLiteral("its XML would be larger than %1 bytes").arg(kMaxFileSize));
     if (leftOut)
         *leftOut = writer.leftOut;
     return QByteArray(xml, qsizetype(length));
@@ -618,9 +621,9 @@ QByteArray encodeXml(const QVariant& root, QString* error, QStringList* leftOut)
 
 } // namespace
 
-QByteArray xmlPropertyListData(const QVariant& root, QStringList* leftOut)
+QByteArray xmlPropertyListData(const QVariant& root, QStringList* leftOut, QString* error)
 {
-    return encodeXml(root, nullptr, leftOut);
+    return encodeXml(root, error, leftOut);
 }
 
 bool writeXmlPropertyListFile(const QString& path, const QVariant& root, QString* error,

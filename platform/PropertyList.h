@@ -10,7 +10,7 @@
 //   QVariantList <-> <array>, QVariantMap <-> <dict>.
 // Anything a hand-edited file holds comes back as one of these, so it survives a rewrite.
 // Read back, every integer is a qlonglong and every real a double. Files over 256 KiB, nested
-// over 512 levels, or binary ones that expand beyond 64 MiB are unreadable, and so is anything
+// over 512 levels, or binary ones that expand beyond 8 MiB are unreadable, and so is anything
 // libplist 2.2 would abort on or misread (a dictionary key holding U+0000).
 //
 // What libplist 2.2 cannot write back exactly is left out, and each such value is named in
@@ -42,8 +42,9 @@ QVariant parsePropertyList(const QByteArray& data, QString* error = nullptr,
                            QStringList* leftOut = nullptr);
 // Encodes a value as an XML property list. Without `leftOut`, empty when some value cannot be
 // written exactly; with it, such values are left out and named there. Empty when the root
-// itself cannot be written.
-QByteArray xmlPropertyListData(const QVariant& root, QStringList* leftOut = nullptr);
+// itself cannot be written, or the XML would be too large to read again (`error` says why).
+QByteArray xmlPropertyListData(const QVariant& root, QStringList* leftOut = nullptr,
+                               QString* error = nullptr);
 // Writes a value as an XML property list atomically (temporary file in the same folder,
 // then rename), so readers see the old file or the new one, never a torn one. `leftOut` as
 // for xmlPropertyListData.

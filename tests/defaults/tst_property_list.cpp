@@ -1,14 +1,13 @@
 #include "platform/PropertyList.h"
+#include "support/BinaryPropertyListBytes.h"
 #include "support/FifoAtPath.h"
 
 #include <QDateTime>
 #include <QPoint>
-#include <QtEndian>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <optional>
 #include <plist/plist.h>
@@ -42,36 +41,6 @@ QByteArray expandingBinaryPlist(char levels)
     trailer[15] = levels;
     trailer[31] = char(8 + objects.size());
     return "bplist00" + objects + offsets + trailer;
-}
-
-// A binary property list of the objects given, object 0 at the top, with one-byte offsets
-// and references.
-QByteArray binaryObjects(const QList<QByteArray>& objects)
-{
-    QByteArray body = "bplist00", offsets;
-    for (const QByteArray& object : objects) {
-        offsets += char(body.size());
-        body += object;
-    }
-    QByteArray trailer(32, '\0');
-    trailer[6] = trailer[7] = 1;
-    trailer[15] = char(objects.size());
-    trailer[31] = char(body.size());
-    return body + offsets + trailer;
-}
-
-// A binary dictionary {"keep": true, <key>: <value>}, key and value as object bytes.
-QByteArray binaryDictionary(const QByteArray& key, const QByteArray& value)
-{
-    return binaryObjects({"\xD2\x01\x03\x02\x04", "\x54keep", "\x09", key, value});
-}
-
-QByteArray binaryDate(double seconds)
-{
-    quint64 bits = 0;
-    std::memcpy(&bits, &seconds, sizeof bits);
-    const quint64 bigEndian = qToBigEndian(bits);
-    return "\x33" + QByteArray(reinterpret_cast<const char*>(&bigEndian), 8);
 }
 
 QByteArray xmlDictionary(const QByteArray& value)
