@@ -184,8 +184,11 @@ private Q_SLOTS:
             << binaryDictionary(key, binaryDate(std::nan(""))) << "a date outside";
         QTest::newRow("binary date with a fraction")
             << binaryDictionary(key, binaryDate(1.5)) << "fractions of a second";
-        QTest::newRow("binary string with a NUL byte")
-            << binaryDictionary(key, QByteArray("\x55" "ab\x00" "cd", 6)) << "NUL";
+        QTest::newRow("binary string with a NUL byte") << binaryDictionary(key, QByteArray("\x55"
+                                                                                           "ab\x00"
+                                                                                           "cd",
+                                                                                           6))
+                                                       << "NUL";
         QTest::newRow("binary UTF-16 with a lone surrogate")
             << binaryDictionary(key, QByteArray("\x62\xD8\x00\x00\x62", 5)) << "UTF-16";
         QTest::newRow("binary UTF-16 holding U+0000")
@@ -225,7 +228,8 @@ private Q_SLOTS:
         QTest::newRow("date with milliseconds")
             << QVariant(QDateTime(QDate(2024, 1, 1), QTime(0, 0, 0, 5), Qt::UTC))
             << "fractions of a second";
-        QTest::newRow("string holding U+0000") << QVariant(QString::fromUtf8("a\0b", 3)) << "U+0000";
+        QTest::newRow("string holding U+0000")
+            << QVariant(QString::fromUtf8("a\0b", 3)) << "U+0000";
         QTest::newRow("unsigned above the signed range")
             << QVariant::fromValue(std::numeric_limits<quint64>::max()) << "above";
         QTest::newRow("no property-list form") << QVariant(QPoint(1, 2)) << "QPoint";

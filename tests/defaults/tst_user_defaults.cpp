@@ -193,8 +193,8 @@ private Q_SLOTS:
         const QString log = capture.text();
         QVERIFY(!fifo || !fifo->blocked());
 
-        const QStringList aside =
-            QDir(m_home->configPath()).entryList({"quillonworks.Tactalon.plist.unreadable-*"},
+        const QStringList aside = QDir(m_home->configPath())
+                                      .entryList({"quillonworks.Tactalon.plist.unreadable-*"},
                                                  QDir::AllEntries | QDir::System);
         QCOMPARE(aside.size(), 1);
         const QString asidePath = m_home->configPath() + '/' + aside.first();
@@ -237,7 +237,10 @@ private Q_SLOTS:
         // Came back as 1932-12-13 and without what follows U+0000.
         QTest::newRow("date before 1932, string holding U+0000")
             << binaryObjects({"\xD2\x01\x02\x03\x04", "\x54when", "\x54note", binaryDate(-3e9),
-                              QByteArray("\x63\x00" "a\x00\x00\x00" "b", 7)})
+                              QByteArray("\x63\x00"
+                                         "a\x00\x00\x00"
+                                         "b",
+                                         7)})
             << 2;
         // Made every later write fail.
         QTest::newRow("date NaN") << binaryDictionary("\x54when", binaryDate(std::nan(""))) << 1;

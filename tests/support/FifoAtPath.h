@@ -16,7 +16,8 @@
 class FifoAtPath
 {
 public:
-    explicit FifoAtPath(const QString& path, std::chrono::milliseconds deadline = std::chrono::seconds(15))
+    explicit FifoAtPath(const QString& path,
+                        std::chrono::milliseconds deadline = std::chrono::seconds(15))
         : m_path(QFile::encodeName(path))
     {
         m_made = ::mkfifo(m_path.constData(), 0600) == 0;
