@@ -186,6 +186,9 @@ void LaunchctlTest::badInputIsRefusedAndWritesNothing_data()
                                   << "non-empty array";
     QTest::newRow("argument not a string")
         << load << label + arguments + "<string>/x</string><true/></array>" << 1 << "only strings";
+    QTest::newRow("argument not UTF-8")
+        << load << label + arguments + "<string>/x</string><string>\xff</string></array>" << 1
+        << "cannot read \"ProgramArguments\"/1";
     QTest::newRow("relative program")
         << load << label + arguments + "<string>Tactalon</string></array>" << 1 << "absolute path";
     QTest::newRow("KeepAlive not a boolean")
