@@ -1,6 +1,5 @@
 #include "BinaryPropertyList.h"
 
-#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -10,7 +9,7 @@ namespace {
 
 // libplist copies an object each time it is referred to, so a small file can expand without
 // bound. Each value costs about this much beside its bytes once built.
-constexpr qint64 kValueOverhead = 64;                 // bytes
+constexpr qint64 kValueOverhead = 64;                // bytes
 constexpr qint64 kMaxExpandedSize = 8 * 1024 * 1024; // bytes, all values built
 
 constexpr qint64 kUnvisited = -1;
@@ -107,18 +106,6 @@ QString BinaryPropertyList::inexactness(quint64 index) const
                 return QStringLiteral("an integer beyond 64 bits");
         }
         return {};
-    case Date: {
-        // The XML form holds whole seconds, and libplist writes only 32 bits of them.
-        const quint64 bits = readUInt(value.payload, 8);
-        double seconds = 0;
-        std::memcpy(&seconds, &bits, sizeof seconds);
-        if (!(seconds > std::numeric_limits<qint32>::min() &&
-              seconds <= std::numeric_limits<qint32>::max()))
-            return QStringLiteral("a date outside 1932-12-13 20:45:53 .. 2069-01-19 03:14:07 UTC");
-        if (seconds != std::trunc(seconds))
-            return QStringLiteral("a date with fractions of a second");
-        return {};
-    }
     case AsciiString:
         // libplist ends the string at its first NUL.
         if (std::memchr(m_data.constData() + value.payload, '\0', value.length))

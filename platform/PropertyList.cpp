@@ -34,7 +34,7 @@ constexpr int kMaxDepth = 512; // levels of arrays and dicts
 constexpr qint64 kReferenceDateMSecs = 978'307'200'000; // ms from 1970-01-01 UTC
 
 const QString kDateOutOfRange =
-    QStringLiteral("a date outside 1932-12-13 20:45:53 .. 2069-01-19 03:14:07 UTC");
+    QStringLiteral("a date outside 1932-12-13 20:45:52 .. 2069-01-19 03:14:07 UTC");
 const QString kFractionalDate = QStringLiteral("a date with fractions of a second");
 
 QString fileKind(mode_t mode)
@@ -214,13 +214,12 @@ PlistNode NodeWriter::date(const QDateTime& date, const QString& where)
 {
     if (!date.isValid())
         return leaveOut(where, QStringLiteral("an invalid date"));
-    // libplist 2.2 keeps a date as 32-bit seconds from 2001 and writes whole seconds; the
-    // lowest second reads back as the mark of a date beyond that range.
+    // libplist 2.2 makes a date of 32-bit seconds from 2001 and writes whole seconds.
     const qint64 msecs = date.toMSecsSinceEpoch() - kReferenceDateMSecs;
     if (msecs % 1000 != 0)
         return leaveOut(where, kFractionalDate);
     const qint64 seconds = msecs / 1000;
-    if (seconds <= std::numeric_limits<int32_t>::min() ||
+    if (seconds < std::numeric_limits<int32_t>::min() ||
         seconds > std::numeric_limits<int32_t>::max())
         return leaveOut(where, kDateOutOfRange);
     return PlistNode(plist_new_date(static_cast<int32_t>(seconds), 0));
@@ -254,6 +253,26 @@ PlistNode NodeWriter::dict(const Map& entries, const QString& where, int depth)
 }
 
 // ---- plist node -> Qt value ----
+
+// The seconds from 2001 a date node holds. libplist 2.2 hands them out only cast to 32 bits
+// (undefined beyond, 1932-12-13 on x86-64), so they are taken from its binary encoding of the
+// node: "bplist00", then the marker 0x33 and a big-endian double.
+std::optional<double> dateSeconds(plist_t node)
+{
+    char* binary = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(node, &binary, &length);
+    const std::unique_ptr<char, decltype(&plist_to_bin_free)> ownBinary(binary, &plist_to_bin_free);
+    constexpr uint32_t kDateAt = 8;
+    if (!binary || length < kDateAt + 9 || uchar(binary[kDateAt]) != 0x33)
+        return std::nullopt;
+    quint64 bits = 0;
+    for (uint32_t i = 1; i <= 8; ++i)
+        bits = (bits << 8) | uchar(binary[kDateAt + i]);
+    double seconds = 0;
+    std::memcpy(&seconds, &bits, sizeof seconds);
+    return seconds;
+}
 
 // Turns a libplist tree into Qt values, leaving out what differs from the file or cannot be
 // written back exactly. For a binary file it walks the object table alongside, since libplist
@@ -370,15 +389,15 @@ std::optional<QVariant> NodeReader::string(plist_t node, const QString& where)
 
 std::optional<QVariant> NodeReader::date(plist_t node, const QString& where)
 {
-    int32_t seconds = 0;
-    int32_t microseconds = 0;
-    plist_get_date_val(node, &seconds, &microseconds);
-    // libplist 2.2 turns a date beyond 32-bit seconds into the lowest one (1932-12-13).
-    if (seconds == std::numeric_limits<int32_t>::min())
+    const std::optional<double> seconds = dateSeconds(node);
+    if (!seconds)
+        return fail(QStringLiteral("a date libplist could not encode"));
+    if (!(*seconds >= std::numeric_limits<int32_t>::min() &&
+          *seconds <= std::numeric_limits<int32_t>::max()))
         return leaveOut(where, kDateOutOfRange);
-    if (microseconds != 0)
+    if (*seconds != std::trunc(*seconds))
         return leaveOut(where, kFractionalDate);
-    return QDateTime::fromMSecsSinceEpoch(kReferenceDateMSecs + qint64(seconds) * 1000, Qt::UTC);
+    return QDateTime::fromMSecsSinceEpoch(kReferenceDateMSecs + qint64(*seconds) * 1000, Qt::UTC);
 }
 
 // libplist builds a container's children from its references in order; anything else

@@ -14,7 +14,7 @@
 // libplist 2.2 would abort on or misread (a dictionary key holding U+0000).
 //
 // What libplist 2.2 cannot write back exactly is left out, and each such value is named in
-// `leftOut` ("where (why)"): dates outside 1932-12-13 20:45:53 .. 2069-01-19 03:14:07 UTC or
+// `leftOut` ("where (why)"): dates outside 1932-12-13 20:45:52 .. 2069-01-19 03:14:07 UTC or
 // with fractions of a second, strings holding U+0000 or not valid Unicode, integers beyond 64
 // signed bits, binary sets. Whatever a read hands out is written back exactly.
 namespace platform {
