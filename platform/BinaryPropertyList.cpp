@@ -18,6 +18,7 @@ constexpr qint64 kVisiting = -2;
 enum Marker : uchar {
     Integer = 0x1,
     Date = 0x3,
+    Uid = 0x8,
     Data = 0x4,
     AsciiString = 0x5,
     Utf16String = 0x6,
@@ -122,6 +123,13 @@ QString BinaryPropertyList::inexactness(quint64 index) const
         }
         return expectLow ? QStringLiteral("a string that is not valid UTF-16") : QString();
     }
+    case Uid:
+        // Of a UID over 8 bytes libplist keeps the last 8.
+        for (quint64 i = 0; i + 8 < quint64(value.low) + 1; ++i) {
+            if (m_data[qsizetype(value.payload + i)] != '\0')
+                return QStringLiteral("a UID beyond 64 bits");
+        }
+        return {};
     case Set:
         return QStringLiteral("a set, which has no XML form");
     default:
@@ -159,6 +167,9 @@ BinaryPropertyList::Object BinaryPropertyList::object(quint64 index) const
         break;
     case Date:
         size = 8;
+        break;
+    case Uid:
+        size = quint64(result.low) + 1;
         break;
     case Utf16String:
         size = 2 * result.length;

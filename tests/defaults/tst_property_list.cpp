@@ -197,6 +197,8 @@ private Q_SLOTS:
             << binaryDictionary(key, "\x14" + QByteArray(7, '\0') + '\x01' + QByteArray(8, '\x05'))
             << "beyond 64 bits";
         QTest::newRow("binary set") << binaryDictionary(key, "\xC1\x02") << "a set";
+        QTest::newRow("binary UID beyond 64 bits")
+            << binaryDictionary(key, "\x88\x01" + QByteArray(7, '\0') + '\x07') << "a UID beyond";
         QTest::newRow("xml date before 1932")
             << xmlDictionary("<date>1900-01-01T00:00:00Z</date>") << "a date outside";
         QTest::newRow("xml integer above the signed range")
