@@ -592,9 +592,15 @@ PropertyListFile readPropertyListFile(const QString& path)
         return result;
     }
     QFile file;
-    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     struct stat status = {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle) ||
+        ::fstat(fd, &status) != 0) {
+        result.error = QString::fromLocal8Bit(std::strerror(errno));
+        if (!file.isOpen())
+            ::close(fd);
+        return result;
+    }
+    if (!S_ISREG(status.st_mode)) {
         result.error = QStringLiteral("not a regular file but %1").arg(fileKind(status.st_mode));
         return result;
     }
