@@ -1,34 +1,54 @@
 #include "PropertyList.h"
 
+#include "BinaryPropertyList.h"
+
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <memory>
 #include <optional>
 #include <plist/plist.h>
-#include <vector>
+#include <sys/stat.h>
 
 namespace platform {
 
 namespace {
 
-// A settings file is a few hundred bytes; anything far larger is not one of ours, and
-// libplist takes the whole buffer into memory at once.
-constexpr qint64 kMaxFileSize = 4 * 1024 * 1024; // bytes
-// libplist builds, frees and encodes trees recursively; a hostile file nested a hundred
-// thousand levels deep overflows the stack. Real property lists nest a handful of levels.
+// A settings file is a few hundred bytes and a launch-agent file less; anything far larger
+// is not one of ours. The cap also bounds nesting: libplist frees a tree recursively, and
+// 256 KiB of "<array>" nests about 37 000 levels, well within the stack (200 000 overflow it).
+constexpr qint64 kMaxFileSize = 256 * 1024; // bytes
+// Real property lists nest a handful of levels; our own readers and writers recurse too.
 constexpr int kMaxDepth = 512; // levels of arrays and dicts
-// A binary plist may refer to one object many times; libplist copies it each time, so a
-// small file can expand without bound.
-constexpr qint64 kMaxNodes = 1'000'000; // values after expansion
 // Property-list dates count seconds from 2001-01-01 00:00:00 UTC.
 constexpr qint64 kReferenceDateMSecs = 978'307'200'000; // ms from 1970-01-01 UTC
+
+const QString kDateOutOfRange =
+    QStringLiteral("a date outside 1932-12-13 20:45:52 .. 2069-01-19 03:14:07 UTC");
+const QString kFractionalDate = QStringLiteral("a date with fractions of a second");
+
+QString fileKind(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a FIFO");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("a device");
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("of an unknown kind");
+}
 
 struct PlistFree
 {
@@ -89,388 +109,359 @@ bool isUnsignedType(const QVariant& value)
     }
 }
 
+// ---- where a value sits, for the names of values left out ----
+
+QString keyStep(const QString& where, const QString& key)
+{
+    const QString step = u'"' + key + u'"';
+    return where.isEmpty() ? step : where + u'/' + step;
+}
+
+QString indexStep(const QString& where, qsizetype index)
+{
+    const QString step = QString::number(index);
+    return where.isEmpty() ? step : where + u'/' + step;
+}
+
+QString leftOutEntry(const QString& where, const QString& why)
+{
+    return QStringLiteral("%1 (%2)").arg(where.isEmpty() ? QStringLiteral("the root") : where, why);
+}
+
+// Why a string cannot go through libplist's char* interface and come back the same.
+QString stringProblem(const QString& text)
+{
+    if (text.contains(QChar(0)))
+        return QStringLiteral("a string holding U+0000");
+    if (!text.isValidUtf16())
+        return QStringLiteral("a string that is not valid Unicode");
+    return {};
+}
+
 // ---- Qt value -> plist node ----
 
-PlistNode toNode(const QVariant& value, int depth, QString* error);
-
-PlistNode integerNode(const QVariant& value)
+// Builds the libplist tree of a value, leaving out what libplist 2.2 cannot write exactly.
+class NodeWriter
 {
-    // libplist 2.2 keeps every integer as 64 bits and writes it signed; an unsigned value above
-    // the signed range would come back negative, so it is kept at the largest one instead.
-    if (isUnsignedType(value)) {
-        const qulonglong magnitude = value.toULongLong();
-        const auto limit = static_cast<qulonglong>(std::numeric_limits<qint64>::max());
-        return PlistNode(plist_new_uint(std::min(magnitude, limit)));
-    }
-    return PlistNode(plist_new_uint(static_cast<uint64_t>(value.toLongLong())));
-}
+public:
+    PlistNode write(const QVariant& value, const QString& where, int depth);
+    QStringList leftOut;
 
-PlistNode dateNode(const QVariant& value, QString* error)
-{
-    const QDateTime date = value.toDateTime();
-    if (!date.isValid()) {
-        *error = QStringLiteral("an invalid date");
+private:
+    PlistNode leaveOut(const QString& where, const QString& why)
+    {
+        leftOut << leftOutEntry(where, why);
         return nullptr;
     }
-    const qint64 msecs = date.toMSecsSinceEpoch() - kReferenceDateMSecs;
-    const qint64 seconds = msecs >= 0 ? msecs / 1000 : -((-msecs + 999) / 1000);
-    if (seconds < std::numeric_limits<int32_t>::min() ||
-        seconds > std::numeric_limits<int32_t>::max()) {
-        *error =
-            QStringLiteral("the date %1 is outside 1933..2069").arg(date.toString(Qt::ISODate));
-        return nullptr;
-    }
-    const auto microseconds = static_cast<int32_t>((msecs - seconds * 1000) * 1000);
-    return PlistNode(plist_new_date(static_cast<int32_t>(seconds), microseconds));
-}
+    PlistNode integer(const QVariant& value, const QString& where);
+    PlistNode string(const QString& text, const QString& where);
+    PlistNode date(const QDateTime& date, const QString& where);
+    PlistNode array(const QVariantList& items, const QString& where, int depth);
+    template <typename Map> PlistNode dict(const Map& entries, const QString& where, int depth);
+};
 
-PlistNode arrayNode(const QVariantList& items, int depth, QString* error)
+PlistNode NodeWriter::write(const QVariant& value, const QString& where, int depth)
 {
-    PlistNode array(plist_new_array());
-    for (const QVariant& item : items) {
-        PlistNode child = toNode(item, depth + 1, error);
-        if (!child)
-            return nullptr;
-        plist_array_append_item(array.get(), child.release());
-    }
-    return array;
-}
-
-template <typename Map> PlistNode dictNode(const Map& entries, int depth, QString* error)
-{
-    PlistNode dict(plist_new_dict());
-    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
-        PlistNode child = toNode(it.value(), depth + 1, error);
-        if (!child) {
-            *error = QStringLiteral("key \"%1\": %2").arg(it.key(), *error);
-            return nullptr;
-        }
-        plist_dict_set_item(dict.get(), it.key().toUtf8().constData(), child.release());
-    }
-    return dict;
-}
-
-PlistNode toNode(const QVariant& value, int depth, QString* error)
-{
-    if (depth > kMaxDepth) {
-        *error = QStringLiteral("nested more than %1 levels deep").arg(kMaxDepth);
-        return nullptr;
-    }
+    if (depth > kMaxDepth)
+        return leaveOut(where, QStringLiteral("nested more than %1 levels deep").arg(kMaxDepth));
     switch (kindOf(value)) {
     case Kind::Bool:
         return PlistNode(plist_new_bool(value.toBool() ? 1 : 0));
     case Kind::Integer:
-        return integerNode(value);
+        return integer(value, where);
     case Kind::Real:
         return PlistNode(plist_new_real(value.toDouble()));
     case Kind::String:
-        return PlistNode(plist_new_string(value.toString().toUtf8().constData()));
+        return string(value.toString(), where);
     case Kind::Data: {
         const QByteArray bytes = value.toByteArray();
         return PlistNode(plist_new_data(bytes.constData(), static_cast<uint64_t>(bytes.size())));
     }
     case Kind::Date:
-        return dateNode(value, error);
+        return date(value.toDateTime(), where);
     case Kind::Array:
-        return arrayNode(value.toList(), depth, error);
+        return array(value.toList(), where, depth);
     case Kind::Dict:
         if (value.typeId() == QMetaType::QVariantHash)
-            return dictNode(value.toHash(), depth, error);
-        return dictNode(value.toMap(), depth, error);
+            return dict(value.toHash(), where, depth);
+        return dict(value.toMap(), where, depth);
     case Kind::Unsupported:
         break;
     }
-    *error =
-        QStringLiteral("a value of type %1 has no property-list form")
-            .arg(QString::fromLatin1(value.metaType().name() ? value.metaType().name() : "(none)"));
-    return nullptr;
+    const char* type = value.metaType().name();
+    return leaveOut(where, QStringLiteral("a value of type %1, which has no property-list form")
+                               .arg(QString::fromLatin1(type ? type : "(none)")));
+}
+
+PlistNode NodeWriter::integer(const QVariant& value, const QString& where)
+{
+    // libplist 2.2 writes every integer as signed 64 bits.
+    if (isUnsignedType(value) &&
+        value.toULongLong() > static_cast<qulonglong>(std::numeric_limits<qint64>::max()))
+        return leaveOut(where, QStringLiteral("an integer above 9223372036854775807"));
+    return PlistNode(plist_new_uint(static_cast<uint64_t>(value.toLongLong())));
+}
+
+PlistNode NodeWriter::string(const QString& text, const QString& where)
+{
+    const QString problem = stringProblem(text);
+    if (!problem.isEmpty())
+        return leaveOut(where, problem);
+    return PlistNode(plist_new_string(text.toUtf8().constData()));
+}
+
+PlistNode NodeWriter::date(const QDateTime& date, const QString& where)
+{
+    if (!date.isValid())
+        return leaveOut(where, QStringLiteral("an invalid date"));
+    // libplist 2.2 makes a date of 32-bit seconds from 2001 and writes whole seconds.
+    const qint64 msecs = date.toMSecsSinceEpoch() - kReferenceDateMSecs;
+    if (msecs % 1000 != 0)
+        return leaveOut(where, kFractionalDate);
+    const qint64 seconds = msecs / 1000;
+    if (seconds < std::numeric_limits<int32_t>::min() ||
+        seconds > std::numeric_limits<int32_t>::max())
+        return leaveOut(where, kDateOutOfRange);
+    return PlistNode(plist_new_date(static_cast<int32_t>(seconds), 0));
+}
+
+PlistNode NodeWriter::array(const QVariantList& items, const QString& where, int depth)
+{
+    PlistNode array(plist_new_array());
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (PlistNode child = write(items[i], indexStep(where, i), depth + 1))
+            plist_array_append_item(array.get(), child.release());
+    }
+    return array;
+}
+
+template <typename Map>
+PlistNode NodeWriter::dict(const Map& entries, const QString& where, int depth)
+{
+    PlistNode dict(plist_new_dict());
+    for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
+        const QString place = keyStep(where, it.key());
+        const QString keyProblem = stringProblem(it.key());
+        if (!keyProblem.isEmpty()) {
+            leaveOut(place, QStringLiteral("its key is %1").arg(keyProblem));
+            continue;
+        }
+        if (PlistNode child = write(it.value(), place, depth + 1))
+            plist_dict_set_item(dict.get(), it.key().toUtf8().constData(), child.release());
+    }
+    return dict;
 }
 
 // ---- plist node -> Qt value ----
 
-std::optional<QVariant> fromNode(plist_t node, int depth);
-
-QVariant stringValue(plist_t node)
+// The seconds from 2001 a date node holds. libplist 2.2 hands them out only cast to 32 bits
+// (undefined beyond, 1932-12-13 on x86-64), so they are taken from its binary encoding of the
+// node: "bplist00", then the marker 0x33 and a big-endian double.
+std::optional<double> dateSeconds(plist_t node)
 {
-    uint64_t length = 0;
-    const char* text = plist_get_string_ptr(node, &length);
-    return QString::fromUtf8(text, static_cast<qsizetype>(length));
-}
-
-QVariant dataValue(plist_t node)
-{
-    uint64_t length = 0;
-    const char* bytes = plist_get_data_ptr(node, &length);
-    return QByteArray(bytes, static_cast<qsizetype>(length));
-}
-
-QVariant dateValue(plist_t node)
-{
-    int32_t seconds = 0;
-    int32_t microseconds = 0;
-    plist_get_date_val(node, &seconds, &microseconds);
-    const qint64 msecs = kReferenceDateMSecs + qint64(seconds) * 1000 + microseconds / 1000;
-    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
-}
-
-std::optional<QVariant> arrayValue(plist_t node, int depth)
-{
-    QVariantList items;
-    const uint32_t size = plist_array_get_size(node);
-    items.reserve(size);
-    for (uint32_t i = 0; i < size; ++i) {
-        std::optional<QVariant> item = fromNode(plist_array_get_item(node, i), depth + 1);
-        if (!item)
-            return std::nullopt;
-        items.append(std::move(*item));
-    }
-    return items;
-}
-
-std::optional<QVariant> dictValue(plist_t node, int depth)
-{
-    QVariantMap entries;
-    plist_dict_iter it = nullptr;
-    plist_dict_new_iter(node, &it);
-    for (;;) {
-        char* key = nullptr;
-        plist_t child = nullptr;
-        plist_dict_next_item(node, it, &key, &child);
-        if (!child) {
-            free(key);
-            break;
-        }
-        const QString name = QString::fromUtf8(key);
-        free(key);
-        std::optional<QVariant> value = fromNode(child, depth + 1);
-        if (!value) {
-            free(it);
-            return std::nullopt;
-        }
-        entries.insert(name, std::move(*value));
-    }
-    free(it);
-    return entries;
-}
-
-std::optional<QVariant> fromNode(plist_t node, int depth)
-{
-    if (!node || depth > kMaxDepth)
+    char* binary = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(node, &binary, &length);
+    const std::unique_ptr<char, decltype(&plist_to_bin_free)> ownBinary(binary, &plist_to_bin_free);
+    constexpr uint32_t kDateAt = 8;
+    if (!binary || length < kDateAt + 9 || uchar(binary[kDateAt]) != 0x33)
         return std::nullopt;
+    quint64 bits = 0;
+    for (uint32_t i = 1; i <= 8; ++i)
+        bits = (bits << 8) | uchar(binary[kDateAt + i]);
+    double seconds = 0;
+    std::memcpy(&seconds, &bits, sizeof seconds);
+    return seconds;
+}
+
+// Turns a libplist tree into Qt values, leaving out what differs from the file or cannot be
+// written back exactly. For a binary file it walks the object table alongside, since libplist
+// has already changed some values (cut strings, dropped bits) by the time it hands them out.
+class NodeReader
+{
+public:
+    explicit NodeReader(const BinaryPropertyList* binary) : m_binary(binary) {}
+
+    // The value, or nothing: left out (named in leftOut) or unreadable (error set).
+    std::optional<QVariant> read(plist_t node, quint64 object, const QString& where, int depth);
+    QStringList leftOut;
+    QString error;
+
+private:
+    std::optional<QVariant> leaveOut(const QString& where, const QString& why)
+    {
+        leftOut << leftOutEntry(where, why);
+        return std::nullopt;
+    }
+    std::optional<QVariant> fail(const QString& why)
+    {
+        error = why;
+        return std::nullopt;
+    }
+    std::optional<QVariant> integer(plist_t node, const QString& where);
+    std::optional<QVariant> string(plist_t node, const QString& where);
+    std::optional<QVariant> date(plist_t node, const QString& where);
+    std::optional<QVariant> array(plist_t node, quint64 object, const QString& where, int depth);
+    std::optional<QVariant> dict(plist_t node, quint64 object, const QString& where, int depth);
+    bool referencesMatch(quint64 object, quint64 children);
+
+    const BinaryPropertyList* m_binary;
+};
+
+std::optional<QVariant> NodeReader::read(plist_t node, quint64 object, const QString& where,
+                                         int depth)
+{
+    if (!node)
+        return fail(QStringLiteral("holds a value of no known kind"));
+    if (depth > kMaxDepth)
+        return fail(QStringLiteral("nested more than %1 levels deep").arg(kMaxDepth));
+    if (m_binary) {
+        const QString why = m_binary->inexactness(object);
+        if (!why.isEmpty())
+            return leaveOut(where, why);
+    }
     switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
         uint8_t flag = 0;
         plist_get_bool_val(node, &flag);
         return QVariant(flag != 0);
     }
-    case PLIST_UINT: {
-        uint64_t bits = 0;
-        plist_get_uint_val(node, &bits);
-        return QVariant::fromValue(static_cast<qint64>(bits));
-    }
+    case PLIST_UINT:
+        return integer(node, where);
     case PLIST_REAL: {
         double real = 0;
         plist_get_real_val(node, &real);
         return QVariant(real);
     }
     case PLIST_STRING:
-    case PLIST_KEY:
-        return stringValue(node);
-    case PLIST_DATA:
-        return dataValue(node);
+        return string(node, where);
+    case PLIST_DATA: {
+        uint64_t length = 0;
+        const char* bytes = plist_get_data_ptr(node, &length);
+        return QByteArray(bytes, static_cast<qsizetype>(length));
+    }
     case PLIST_DATE:
-        return dateValue(node);
+        return date(node, where);
     case PLIST_ARRAY:
-        return arrayValue(node, depth);
+        return array(node, object, where, depth);
     case PLIST_DICT:
-        return dictValue(node, depth);
+        return dict(node, object, where, depth);
     case PLIST_UID: {
-        // Written back as the XML form of a UID, which libplist reads as a UID again.
+        // Written back as the XML form of a UID, a dictionary with the one key "CF$UID".
         uint64_t uid = 0;
         plist_get_uid_val(node, &uid);
         return QVariantMap{{QStringLiteral("CF$UID"), QVariant::fromValue(qint64(uid))}};
     }
+    case PLIST_KEY:
     case PLIST_NONE:
         break;
     }
-    return std::nullopt;
+    return fail(QStringLiteral("holds a value of no known kind"));
 }
 
-// ---- shape checks before libplist sees the data ----
-
-// Deepest nesting of <array> and <dict> elements. Comments, CDATA, processing instructions and
-// the DOCTYPE are skipped as libplist skips them, so that text inside them cannot hide a level.
-int xmlNestingDepth(const QByteArray& xml)
+std::optional<QVariant> NodeReader::integer(plist_t node, const QString& where)
 {
-    auto startsAt = [&](qsizetype at, const char* text) {
-        return xml.mid(at, qsizetype(qstrlen(text))) == text;
-    };
-    auto skipPast = [&](qsizetype from, const char* end) {
-        const qsizetype found = xml.indexOf(end, from);
-        return found < 0 ? xml.size() : found + qsizetype(qstrlen(end));
-    };
-    auto isContainer = [&](qsizetype nameAt) {
-        for (const char* name : {"array", "dict"}) {
-            const qsizetype after = nameAt + qsizetype(qstrlen(name));
-            if (startsAt(nameAt, name) && after < xml.size() &&
-                (xml[after] == '>' || xml[after] == '/' || QChar::isSpace(uchar(xml[after]))))
-                return true;
-        }
-        return false;
-    };
-
-    int depth = 0;
-    int deepest = 0;
-    qsizetype i = 0;
-    while ((i = xml.indexOf('<', i)) >= 0) {
-        if (startsAt(i, "<!--")) {
-            i = skipPast(i + 4, "-->");
-        } else if (startsAt(i, "<![CDATA[")) {
-            i = skipPast(i + 9, "]]>");
-        } else if (startsAt(i, "<?")) {
-            i = skipPast(i + 2, "?>");
-        } else if (startsAt(i, "<!")) {
-            const qsizetype close = xml.indexOf('>', i);
-            const qsizetype subset = xml.indexOf('[', i);
-            i = (subset >= 0 && (close < 0 || subset < close)) ? skipPast(subset, "]>")
-                                                               : skipPast(i, ">");
-        } else if (startsAt(i, "</")) {
-            if (isContainer(i + 2))
-                depth = std::max(0, depth - 1);
-            i += 2;
-        } else {
-            const qsizetype close = xml.indexOf('>', i);
-            const bool selfClosing = close > 0 && xml[close - 1] == '/';
-            if (isContainer(i + 1) && !selfClosing)
-                deepest = std::max(deepest, ++depth);
-            i += 1;
-        }
+    uint64_t bits = 0;
+    plist_get_uint_val(node, &bits);
+    // libplist marks an XML integer above the signed range by its length (16 bytes), which
+    // only a comparison with a plain 8-byte node shows. Binary ones were checked by the walk.
+    if (!m_binary && (bits >> 63) != 0) {
+        const PlistNode plain(plist_new_uint(bits));
+        if (!plist_compare_node_value(node, plain.get()))
+            return leaveOut(where, QStringLiteral("an integer above 9223372036854775807"));
     }
-    return deepest;
+    return QVariant::fromValue(static_cast<qint64>(bits));
 }
 
-// Walks the object table of a "bplist00" file the way libplist's reader will, without building
-// anything: refuses cycles, nesting beyond kMaxDepth and expansion beyond kMaxNodes.
-class BinaryShape
+std::optional<QVariant> NodeReader::string(plist_t node, const QString& where)
 {
-public:
-    explicit BinaryShape(const QByteArray& data) : m_data(data) {}
+    uint64_t length = 0;
+    const char* bytes = plist_get_string_ptr(node, &length);
+    const QByteArray utf8(bytes, static_cast<qsizetype>(length));
+    const QString text = QString::fromUtf8(utf8);
+    if (text.toUtf8() != utf8)
+        return leaveOut(where, QStringLiteral("a string that is not valid UTF-8"));
+    const QString problem = stringProblem(text);
+    if (!problem.isEmpty())
+        return leaveOut(where, problem);
+    return text;
+}
 
-    bool check(QString* error)
-    {
-        constexpr qsizetype kHeader = 8;
-        constexpr qsizetype kTrailer = 32;
-        if (m_data.size() < kHeader + kTrailer + 1)
-            return fail(error, QStringLiteral("truncated binary property list"));
-        const qsizetype trailer = m_data.size() - kTrailer;
-        m_offsetSize = uchar(m_data[trailer + 6]);
-        m_refSize = uchar(m_data[trailer + 7]);
-        const quint64 objects = readUInt(trailer + 8, 8);
-        const quint64 top = readUInt(trailer + 16, 8);
-        m_offsetTable = readUInt(trailer + 24, 8);
-        if (m_offsetSize < 1 || m_offsetSize > 8 || m_refSize < 1 || m_refSize > 8 ||
-            objects == 0 || objects > quint64(m_data.size()) || top >= objects ||
-            m_offsetTable < quint64(kHeader) || m_offsetTable > quint64(trailer) ||
-            objects * quint64(m_offsetSize) > quint64(trailer) - m_offsetTable)
-            return fail(error, QStringLiteral("damaged binary property list trailer"));
-        m_nodes.assign(objects, kUnvisited);
-        const qint64 total = nodesBelow(top, 1);
-        if (total < 0)
-            return fail(error, m_problem);
+std::optional<QVariant> NodeReader::date(plist_t node, const QString& where)
+{
+    const std::optional<double> seconds = dateSeconds(node);
+    if (!seconds)
+        return fail(QStringLiteral("a date libplist could not encode"));
+    if (!(*seconds >= std::numeric_limits<int32_t>::min() &&
+          *seconds <= std::numeric_limits<int32_t>::max()))
+        return leaveOut(where, kDateOutOfRange);
+    if (*seconds != std::trunc(*seconds))
+        return leaveOut(where, kFractionalDate);
+    return QDateTime::fromMSecsSinceEpoch(kReferenceDateMSecs + qint64(*seconds) * 1000, Qt::UTC);
+}
+
+// libplist builds a container's children from its references in order; anything else
+// means the walk and the tree went apart, and nothing is guessed.
+bool NodeReader::referencesMatch(quint64 object, quint64 children)
+{
+    if (!m_binary || m_binary->referenceCount(object) == children)
         return true;
+    error = QStringLiteral("a container libplist read differently");
+    return false;
+}
+
+std::optional<QVariant> NodeReader::array(plist_t node, quint64 object, const QString& where,
+                                          int depth)
+{
+    const uint32_t size = plist_array_get_size(node);
+    if (!referencesMatch(object, size))
+        return std::nullopt;
+    QVariantList items;
+    items.reserve(size);
+    for (uint32_t i = 0; i < size; ++i) {
+        const quint64 child = m_binary ? m_binary->reference(object, i) : 0;
+        std::optional<QVariant> item =
+            read(plist_array_get_item(node, i), child, indexStep(where, i), depth + 1);
+        if (!error.isEmpty())
+            return std::nullopt;
+        if (item)
+            items.append(std::move(*item));
     }
+    return items;
+}
 
-private:
-    static constexpr qint64 kUnvisited = -1;
-    static constexpr qint64 kVisiting = -2;
-
-    static bool fail(QString* error, const QString& why)
-    {
-        *error = why;
-        return false;
+std::optional<QVariant> NodeReader::dict(plist_t node, quint64 object, const QString& where,
+                                         int depth)
+{
+    const uint32_t size = plist_dict_get_size(node);
+    if (!referencesMatch(object, 2 * quint64(size)))
+        return std::nullopt;
+    QVariantMap entries;
+    plist_dict_iter iterator = nullptr;
+    plist_dict_new_iter(node, &iterator);
+    const std::unique_ptr<void, decltype(&free)> ownIterator(iterator, &free);
+    for (uint32_t i = 0; i < size; ++i) {
+        char* key = nullptr;
+        plist_t child = nullptr;
+        plist_dict_next_item(node, iterator, &key, &child);
+        const std::unique_ptr<char, decltype(&free)> ownKey(key, &free);
+        if (!key || !child)
+            return fail(QStringLiteral("a dictionary libplist read differently"));
+        const QByteArray utf8(key);
+        const QString name = QString::fromUtf8(utf8);
+        if (name.toUtf8() != utf8)
+            return fail(QStringLiteral("a key is not valid UTF-8"));
+        const quint64 value = m_binary ? m_binary->reference(object, size + i) : 0;
+        std::optional<QVariant> item = read(child, value, keyStep(where, name), depth + 1);
+        if (!error.isEmpty())
+            return std::nullopt;
+        if (item)
+            entries.insert(name, std::move(*item));
     }
+    return entries;
+}
 
-    quint64 readUInt(quint64 at, int bytes) const
-    {
-        quint64 value = 0;
-        for (int i = 0; i < bytes; ++i)
-            value = (value << 8) | uchar(m_data[qsizetype(at) + i]);
-        return value;
-    }
-
-    bool inside(quint64 at, quint64 length) const
-    {
-        return at <= quint64(m_data.size()) && length <= quint64(m_data.size()) - at;
-    }
-
-    // Number of values the object expands to, or -1 with m_problem set.
-    qint64 nodesBelow(quint64 object, int depth)
-    {
-        if (depth > kMaxDepth)
-            return problem(QStringLiteral("nested more than %1 levels deep").arg(kMaxDepth));
-        if (m_nodes[object] == kVisiting)
-            return problem(QStringLiteral("an object contains itself"));
-        if (m_nodes[object] != kUnvisited)
-            return m_nodes[object];
-        m_nodes[object] = kVisiting;
-        const qint64 count =
-            countObject(readUInt(m_offsetTable + object * m_offsetSize, m_offsetSize), depth);
-        m_nodes[object] = count < 0 ? kVisiting : count;
-        return count;
-    }
-
-    qint64 countObject(quint64 offset, int depth)
-    {
-        if (!inside(offset, 1))
-            return problem(QStringLiteral("object offset outside the file"));
-        const uchar marker = uchar(m_data[qsizetype(offset)]);
-        const uchar type = marker >> 4;
-        if (type != 0xA && type != 0xC && type != 0xD)
-            return 1; // a scalar: libplist checks its bytes itself
-        quint64 length = marker & 0x0F;
-        quint64 refs = offset + 1;
-        if (length == 0x0F) {
-            if (!inside(refs, 1) || (uchar(m_data[qsizetype(refs)]) >> 4) != 0x1)
-                return problem(QStringLiteral("damaged container length"));
-            const int bytes = 1 << (uchar(m_data[qsizetype(refs)]) & 0x0F);
-            if (bytes > 8 || !inside(refs + 1, quint64(bytes)))
-                return problem(QStringLiteral("damaged container length"));
-            length = readUInt(refs + 1, bytes);
-            refs += 1 + quint64(bytes);
-        }
-        const quint64 children = type == 0xD ? 2 * length : length;
-        if (length > quint64(m_data.size()) || !inside(refs, children * m_refSize))
-            return problem(QStringLiteral("container runs past the end of the file"));
-        qint64 total = 1;
-        for (quint64 i = 0; i < children; ++i) {
-            const quint64 child = readUInt(refs + i * m_refSize, m_refSize);
-            if (child >= m_nodes.size())
-                return problem(QStringLiteral("reference to a missing object"));
-            const qint64 below = nodesBelow(child, depth + 1);
-            if (below < 0)
-                return -1;
-            total += below;
-            if (total > kMaxNodes)
-                return problem(QStringLiteral("expands to more than %1 values").arg(kMaxNodes));
-        }
-        return total;
-    }
-
-    qint64 problem(const QString& why)
-    {
-        m_problem = why;
-        return -1;
-    }
-
-    const QByteArray& m_data;
-    int m_offsetSize = 0;
-    int m_refSize = 0;
-    quint64 m_offsetTable = 0;
-    std::vector<qint64> m_nodes;
-    QString m_problem;
-};
-
-PlistNode parseNode(const QByteArray& data, QString* why)
+PlistNode parseNode(const QByteArray& data, std::optional<BinaryPropertyList>& binary, QString* why)
 {
     if (data.isEmpty()) {
         *why = QStringLiteral("empty file");
@@ -483,14 +474,12 @@ PlistNode parseNode(const QByteArray& data, QString* why)
     const auto length = static_cast<uint32_t>(data.size());
     plist_t node = nullptr;
     if (data.startsWith("bplist00")) {
-        if (!BinaryShape(data).check(why))
+        binary.emplace(data);
+        if (!binary->check(kMaxDepth, why))
             return nullptr;
         plist_from_bin(data.constData(), length, &node);
     } else {
-        if (xmlNestingDepth(data) > kMaxDepth) {
-            *why = QStringLiteral("nested more than %1 levels deep").arg(kMaxDepth);
-            return nullptr;
-        }
+        // QByteArray ends in a NUL, which libplist's number parsing relies on.
         plist_from_xml(data.constData(), length, &node);
     }
     if (!node)
@@ -565,15 +554,20 @@ bool boolOfString(const QString& text)
 
 // ---- public ----
 
-QVariant parsePropertyList(const QByteArray& data, QString* error)
+QVariant parsePropertyList(const QByteArray& data, QString* error, QStringList* leftOut)
 {
     QString why;
-    PlistNode node = parseNode(data, &why);
+    std::optional<BinaryPropertyList> binary;
+    const PlistNode node = parseNode(data, binary, &why);
     std::optional<QVariant> value;
     if (node) {
-        value = fromNode(node.get(), 1);
-        if (!value)
-            why = QStringLiteral("holds a value of no known kind");
+        NodeReader reader(binary ? &*binary : nullptr);
+        value = reader.read(node.get(), binary ? binary->topObject() : 0, {}, 1);
+        why = !reader.error.isEmpty() ? reader.error
+              : value                 ? QString()
+                      : QStringLiteral("it holds only %1").arg(reader.leftOut.value(0));
+        if (value && leftOut)
+            *leftOut = reader.leftOut;
     }
     if (!value) {
         if (error)
@@ -586,21 +580,37 @@ QVariant parsePropertyList(const QByteArray& data, QString* error)
 PropertyListFile readPropertyListFile(const QString& path)
 {
     PropertyListFile result;
-    QFile file(path);
-    if (!file.exists())
+    // Non-blocking, so that a FIFO without a writer cannot hold the program here; no
+    // controlling terminal from a terminal device either.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR))
         return result;
     result.status = PropertyListStatus::Unreadable;
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.error = file.errorString();
+    if (fd < 0) {
+        result.error = QString::fromLocal8Bit(std::strerror(errno));
+        return result;
+    }
+    QFile file;
+    struct stat status = {};
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle) ||
+        ::fstat(fd, &status) != 0) {
+        result.error = QString::fromLocal8Bit(std::strerror(errno));
+        if (!file.isOpen())
+            ::close(fd);
+        return result;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        result.error = QStringLiteral("not a regular file but %1").arg(fileKind(status.st_mode));
         return result;
     }
     // One byte beyond the limit tells a file that is too large from one that fits.
-    const QByteArray data = file.read(kMaxFileSize + 1);
+    result.data = file.read(kMaxFileSize + 1);
     if (file.error() != QFileDevice::NoError) {
         result.error = file.errorString();
         return result;
     }
-    result.root = parsePropertyList(data, &result.error);
+    result.root = parsePropertyList(result.data, &result.error, &result.leftOut);
     if (result.root.isValid())
         result.status = PropertyListStatus::Ok;
     return result;
@@ -608,36 +618,44 @@ PropertyListFile readPropertyListFile(const QString& path)
 
 namespace {
 
-QByteArray encodeXml(const QVariant& root, QString* error)
+QByteArray encodeXml(const QVariant& root, QString* error, QStringList* leftOut)
 {
-    QString why;
-    const PlistNode node = toNode(root, 1, &why);
-    if (!node) {
+    NodeWriter writer;
+    const PlistNode node = writer.write(root, {}, 1);
+    auto fail = [error](const QString& why) {
         if (error)
             *error = why;
-        return {};
-    }
+        return QByteArray();
+    };
+    if (!node || (!leftOut && !writer.leftOut.isEmpty()))
+        return fail(
+            QStringLiteral("cannot be written exactly: %1").arg(writer.leftOut.join(u", ")));
     char* xml = nullptr;
     uint32_t length = 0;
     plist_to_xml(node.get(), &xml, &length);
-    const QByteArray data(xml, qsizetype(length));
-    plist_to_xml_free(xml);
-    if (data.isEmpty() && error)
-        *error = QStringLiteral("libplist produced no XML");
-    return data;
+    const std::unique_ptr<char, decltype(&plist_to_xml_free)> ownXml(xml, &plist_to_xml_free);
+    if (length == 0)
+        return fail(QStringLiteral("libplist produced no XML"));
+    // A file this program could not read again is not written at all.
+    if (length > kMaxFileSize)
+        return fail(QStringLiteral("its XML would be larger than %1 bytes").arg(kMaxFileSize));
+    if (leftOut)
+        *leftOut = writer.leftOut;
+    return QByteArray(xml, qsizetype(length));
 }
 
 } // namespace
 
-QByteArray xmlPropertyListData(const QVariant& root)
+QByteArray xmlPropertyListData(const QVariant& root, QStringList* leftOut, QString* error)
 {
-    return encodeXml(root, nullptr);
+    return encodeXml(root, error, leftOut);
 }
 
-bool writeXmlPropertyListFile(const QString& path, const QVariant& root, QString* error)
+bool writeXmlPropertyListFile(const QString& path, const QVariant& root, QString* error,
+                              QStringList* leftOut)
 {
     QString why;
-    const QByteArray data = encodeXml(root, &why);
+    const QByteArray data = encodeXml(root, &why, leftOut);
     if (data.isEmpty()) {
         if (error)
             *error = why;
@@ -649,6 +667,25 @@ bool writeXmlPropertyListFile(const QString& path, const QVariant& root, QString
     if (error)
         *error = file.errorString();
     return false;
+}
+
+QString keepOriginalCopy(const QString& path, const QByteArray& data, QString* error)
+{
+    const QString base = path + QStringLiteral(".original-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddThhmmss"));
+    QString candidate = base;
+    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
+        candidate = base + QStringLiteral("-%1").arg(n);
+    QFile copy(candidate);
+    if (copy.open(QIODevice::WriteOnly | QIODevice::NewOnly) && copy.write(data) == data.size() &&
+        copy.flush()) {
+        copy.close();
+        return candidate;
+    }
+    if (error)
+        *error = copy.errorString();
+    copy.remove();
+    return {};
 }
 
 bool plistBoolValue(const QVariant& value)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 // Property lists as Qt values. The kinds map one to one and stay apart on disk:
@@ -8,8 +9,14 @@
 //   QString <-> <string>, QByteArray <-> <data>, QDateTime <-> <date>,
 //   QVariantList <-> <array>, QVariantMap <-> <dict>.
 // Anything a hand-edited file holds comes back as one of these, so it survives a rewrite.
-// Read back, every integer is a qlonglong and every real a double. Files over 4 MiB, nested
-// over 512 levels, or binary ones that expand beyond a million values are unreadable.
+// Read back, every integer is a qlonglong and every real a double. Files over 256 KiB, nested
+// over 512 levels, or binary ones that expand beyond 8 MiB are unreadable, and so is anything
+// libplist 2.2 would abort on or misread (a dictionary key holding U+0000).
+//
+// What libplist 2.2 cannot write back exactly is left out, and each such value is named in
+// `leftOut` ("where (why)"): dates outside 1932-12-13 20:45:52 .. 2069-01-19 03:14:07 UTC or
+// with fractions of a second, strings holding U+0000 or not valid Unicode, integers beyond 64
+// signed bits, binary sets. Whatever a read hands out is written back exactly.
 namespace platform {
 
 enum class PropertyListStatus {
@@ -23,17 +30,30 @@ struct PropertyListFile
     PropertyListStatus status = PropertyListStatus::Missing;
     QVariant root;
     QString error;
+    QByteArray data;     // the bytes read, for a copy of the file as it was
+    QStringList leftOut; // values of the file that root leaves out, see above
 };
 
-// Reads an XML or binary property list.
+// Reads an XML or binary property list. Only a regular file is read: a FIFO, device or
+// folder at the path is unreadable, and opening it never blocks.
 PropertyListFile readPropertyListFile(const QString& path);
 // Parses property-list data (XML or binary); a null QVariant and `error` set when it cannot.
-QVariant parsePropertyList(const QByteArray& data, QString* error = nullptr);
-// Encodes a value as an XML property list; empty when some value has no property-list form.
-QByteArray xmlPropertyListData(const QVariant& root);
+QVariant parsePropertyList(const QByteArray& data, QString* error = nullptr,
+                           QStringList* leftOut = nullptr);
+// Encodes a value as an XML property list. Without `leftOut`, empty when some value cannot be
+// written exactly; with it, such values are left out and named there. Empty when the root
+// itself cannot be written, or the XML would be too large to read again (`error` says why).
+QByteArray xmlPropertyListData(const QVariant& root, QStringList* leftOut = nullptr,
+                               QString* error = nullptr);
 // Writes a value as an XML property list atomically (temporary file in the same folder,
-// then rename), so readers see the old file or the new one, never a torn one.
-bool writeXmlPropertyListFile(const QString& path, const QVariant& root, QString* error = nullptr);
+// then rename), so readers see the old file or the new one, never a torn one. `leftOut` as
+// for xmlPropertyListData.
+bool writeXmlPropertyListFile(const QString& path, const QVariant& root, QString* error = nullptr,
+                              QStringList* leftOut = nullptr);
+// Keeps the bytes of a file as it was beside it, as "<path>.original-<yyyyMMddThhmmss>"
+// (a counter added when taken), before it is rewritten without some of its values. Returns
+// the copy's path, or an empty string with `error` set.
+QString keepOriginalCopy(const QString& path, const QByteArray& data, QString* error);
 
 // The conversions of a stored number, as the original platform's number object makes them.
 // Non-numbers that are not strings read as false / 0. Strings read by their start, as the

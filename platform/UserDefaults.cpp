@@ -51,6 +51,11 @@ QString asidePath(const QString& path)
     return candidate;
 }
 
+bool isDictionary(const PropertyListFile& file)
+{
+    return file.status == PropertyListStatus::Ok && file.root.typeId() == QMetaType::QVariantMap;
+}
+
 } // namespace
 
 struct UserDefaults::Domain
@@ -78,6 +83,15 @@ struct UserDefaults::DiskDomain
 {
     bool usable = true;
     std::optional<QVariantMap> values;
+    QStringList leftOut; // values of the file that `values` lacks: no exact written form
+    QByteArray bytes;    // the file as read, kept as a copy before such values are dropped
+
+    static DiskDomain unusable()
+    {
+        DiskDomain disk;
+        disk.usable = false;
+        return disk;
+    }
 };
 
 // An advisory lock (flock) on a hidden file beside the domain file, held for one
@@ -281,18 +295,47 @@ bool UserDefaults::synchronizeDomain(const QString& domainName, Domain& domain)
     for (const QString& key : std::as_const(domain.removedKeys))
         merged.remove(key);
 
+    if (!disk.leftOut.isEmpty() && !keepOriginal(path, disk))
+        return false;
     QString error;
-    if (!writeXmlPropertyListFile(path, merged, &error)) {
+    QStringList leftOut;
+    if (!writeXmlPropertyListFile(path, merged, &error, &leftOut)) {
         logLine(QStringLiteral("Could not write settings file %1: %2").arg(path, error));
         return false;
+    }
+    if (!leftOut.isEmpty()) {
+        // Values of this process that have no exact written form; memory follows the file.
+        logLine(QStringLiteral("Settings file %1: left out what cannot be stored exactly: %2")
+                    .arg(path, leftOut.join(QStringLiteral(", "))));
+        merged = parsePropertyList(xmlPropertyListData(merged, &leftOut)).toMap();
     }
     domain.values = merged;
     domain.clearPendingChanges();
     return true;
 }
 
+// The file about to be rewritten holds values that cannot be written back exactly: its bytes
+// as read are kept beside it first, and the user told once. Without that copy it stays as is.
+bool UserDefaults::keepOriginal(const QString& path, const DiskDomain& disk)
+{
+    const QString values = disk.leftOut.join(QStringLiteral(", "));
+    QString error;
+    const QString copy = keepOriginalCopy(path, disk.bytes, &error);
+    if (copy.isEmpty()) {
+        logLine(QStringLiteral("Could not write settings file %1: it holds values that cannot be "
+                               "written back exactly (%2), and keeping a copy failed (%3)")
+                    .arg(path, values, error));
+        return false;
+    }
+    logLine(QStringLiteral("Settings file %1 holds values that cannot be written back exactly "
+                           "(%2): kept it as it was as %3; the rewritten file leaves them out")
+                .arg(path, values, copy));
+    return true;
+}
+
 // An unreadable file is moved aside under the lock (taken here unless the caller holds it),
 // after reading it once more: another process may have just replaced it with a good one.
+// Without the lock nothing is moved: the file may be in the middle of being rewritten.
 UserDefaults::DiskDomain UserDefaults::readDomainFile(const QString& domainName,
                                                       const FileLock* heldLock)
 {
@@ -301,27 +344,37 @@ UserDefaults::DiskDomain UserDefaults::readDomainFile(const QString& domainName,
     const QString path = domainFilePath(domainName);
     PropertyListFile file = readPropertyListFile(path);
     std::optional<FileLock> ownLock;
-    if (file.status != PropertyListStatus::Missing && !heldLock) {
-        const bool looksUnreadable = file.status == PropertyListStatus::Unreadable ||
-                                     file.root.typeId() != QMetaType::QVariantMap;
-        if (looksUnreadable) {
-            ownLock.emplace(lockFilePath(domainName));
-            file = readPropertyListFile(path);
-        }
+    if (file.status != PropertyListStatus::Missing && !heldLock && !isDictionary(file)) {
+        ownLock.emplace(lockFilePath(domainName));
+        file = readPropertyListFile(path);
     }
 
     switch (file.status) {
     case PropertyListStatus::Missing:
+        m_unreadableReported.remove(domainName);
         return {};
     case PropertyListStatus::Ok:
-        if (file.root.typeId() == QMetaType::QVariantMap)
-            return {true, file.root.toMap()};
+        if (isDictionary(file)) {
+            m_unreadableReported.remove(domainName);
+            return {true, file.root.toMap(), file.leftOut, file.data};
+        }
         file.error = QStringLiteral("its root is not a dictionary");
         break;
     case PropertyListStatus::Unreadable:
         break;
     }
 
+    if (ownLock && !ownLock->isLocked()) {
+        if (!m_unreadableReported.contains(domainName)) {
+            m_unreadableReported.insert(domainName);
+            logLine(QStringLiteral("Settings file %1 could not be read (%2) and its lock could not "
+                                   "be taken (%3): left it in place and kept the settings in "
+                                   "memory")
+                        .arg(path, file.error, ownLock->error()));
+        }
+        return DiskDomain::unusable();
+    }
+    m_unreadableReported.remove(domainName);
     const QString aside = asidePath(path);
     if (QFile::rename(path, aside)) {
         logLine(QStringLiteral("Settings file %1 could not be read (%2): kept it as %3 and "
@@ -332,7 +385,7 @@ UserDefaults::DiskDomain UserDefaults::readDomainFile(const QString& domainName,
     logLine(QStringLiteral("Settings file %1 could not be read (%2) nor moved aside: it is left "
                            "as it is and will not be written")
                 .arg(path, file.error));
-    return {false, std::nullopt};
+    return DiskDomain::unusable();
 }
 
 } // namespace platform

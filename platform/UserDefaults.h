@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -21,8 +22,12 @@ inline const QString kUserDefaultsDidChangeNotification =
 // setPersistentDomain replaces a domain in memory and records what changed; synchronize
 // writes those changes under an advisory lock onto what is on disk at that moment (so that
 // two processes writing different keys lose neither), atomically, and takes in what other
-// processes wrote. A domain file that cannot be parsed is moved aside to
-// "<file>.unreadable-<time>", reported by one log line, and the domain counts as empty.
+// processes wrote. A domain file that cannot be parsed (or is no regular file) is moved aside
+// to "<file>.unreadable-<time>" while this process holds the lock, reported by one log line,
+// and the domain counts as empty; without the lock it is left in place and memory kept.
+// Values a file holds that cannot be written back exactly (see PropertyList.h) are left out
+// of the domain; before such a file is rewritten without them, a copy of it as it was is kept
+// as "<file>.original-<time>" and one log line names them.
 // The lock is flock on the hidden ".<domain>.plist.lock" beside the file, waited for at most
 // 10 s. Changes still pending when the object is destroyed are written then.
 class UserDefaults : public QObject
@@ -66,11 +71,13 @@ private:
     Domain& loadedDomain(const QString& domainName);
     bool synchronizeDomain(const QString& domainName, Domain& domain);
     DiskDomain readDomainFile(const QString& domainName, const FileLock* heldLock);
+    static bool keepOriginal(const QString& path, const DiskDomain& disk);
     QString lockFilePath(const QString& domainName) const;
 
     QString m_directory;
     QStringList m_suites;
     std::map<QString, Domain> m_domains;
+    QSet<QString> m_unreadableReported; // domains whose unreadable file was left in place
 };
 
 } // namespace platform

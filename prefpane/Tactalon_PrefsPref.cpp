@@ -336,6 +336,7 @@ void Tactalon_PrefsPref::setupLaunchAgentPropertyList()
         platform::logLine(QStringLiteral("Cannot create the folder %1").arg(folder));
 
     if (!QFileInfo::exists(propertyListPath)) {
+        launchAgentLeftOut.clear();
         launchAgentPropertyList = freshLaunchAgentPropertyList();
         launchAgentPropertyListWritable = true;
         writeLaunchAgentPropertyList();
@@ -347,8 +348,14 @@ void Tactalon_PrefsPref::setupLaunchAgentPropertyList()
 void Tactalon_PrefsPref::readLaunchAgentPropertyList()
 {
     const platform::PropertyListFile file = platform::readPropertyListFile(propertyListPath);
+    launchAgentLeftOut.clear();
+    launchAgentOriginal.clear();
     if (file.status == platform::PropertyListStatus::Ok && isDictionary(file.root)) {
         launchAgentPropertyList = file.root.toMap();
+        if (!file.leftOut.isEmpty()) {
+            launchAgentLeftOut = file.leftOut;
+            launchAgentOriginal = file.data;
+        }
         launchAgentPropertyListWritable = true;
         pointAtThisBundlesAgent();
         return;
@@ -405,12 +412,39 @@ bool Tactalon_PrefsPref::writeLaunchAgentPropertyList()
             QStringLiteral("The launch agent file %1 is left unchanged").arg(propertyListPath));
         return false;
     }
+    if (!keepLaunchAgentOriginal())
+        return false;
     QString error;
     if (!platform::writeXmlPropertyListFile(propertyListPath, launchAgentPropertyList, &error)) {
         platform::logLine(QStringLiteral("Cannot write the launch agent file %1: %2")
                               .arg(propertyListPath, error));
         return false;
     }
+    return true;
+}
+
+// A file holding values that cannot be written back exactly is rewritten without them only
+// once a copy of it as it was is kept beside it.
+bool Tactalon_PrefsPref::keepLaunchAgentOriginal()
+{
+    if (launchAgentLeftOut.isEmpty())
+        return true;
+    const QString values = launchAgentLeftOut.join(QStringLiteral(", "));
+    QString error;
+    const QString copy = platform::keepOriginalCopy(propertyListPath, launchAgentOriginal, &error);
+    if (copy.isEmpty()) {
+        platform::logLine(QStringLiteral("Cannot write the launch agent file %1: it holds values "
+                                         "that cannot be written back exactly (%2), and keeping "
+                                         "a copy failed (%3)")
+                              .arg(propertyListPath, values, error));
+        return false;
+    }
+    platform::logLine(QStringLiteral("The launch agent file %1 holds values that cannot be "
+                                     "written back exactly (%2): kept it as it was as %3; the "
+                                     "rewritten file leaves them out")
+                          .arg(propertyListPath, values, copy));
+    launchAgentLeftOut.clear();
+    launchAgentOriginal.clear();
     return true;
 }
 

@@ -2,8 +2,10 @@
 
 #include "platform/pane/PreferencePane.h"
 
+#include <QByteArray>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QVariantMap>
 
@@ -91,6 +93,7 @@ private:
     bool setAsideUnreadableFile(const QString& reason);
     void pointAtThisBundlesAgent();
     bool writeLaunchAgentPropertyList();
+    bool keepLaunchAgentOriginal();
     void runLauncherTool(const QString& verb);
 
     QPointer<QAbstractButton> ibHInvert;
@@ -111,4 +114,8 @@ private:
     // False while the file on disk could be neither read nor set aside: it is then never
     // overwritten.
     bool launchAgentPropertyListWritable = true;
+    // The file as read, while it holds values the next write would leave out: kept as a copy
+    // before that write.
+    QByteArray launchAgentOriginal;
+    QStringList launchAgentLeftOut;
 };

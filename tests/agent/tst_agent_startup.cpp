@@ -1,11 +1,14 @@
 // The agent program as the service launcher runs it: its start-up lines, its merge of the
 // settings, and its answers to the notices of the session bus.
 #include "AgentProcess.h"
+#include "BinaryPropertyListBytes.h"
+#include "FifoAtPath.h"
 #include "platform/UserDefaults.h"
 #include "settings/SettingsKeys.h"
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <optional>
 
 class AgentStartupTest : public QObject
 {
@@ -86,6 +89,39 @@ private slots:
             defaults.persistentDomainForName(kDomainName).value_or(QVariantMap{});
         QCOMPARE(domain.keys().size(), 9);
         QCOMPARE(domain.value(kDebugLogging), QVariant(false));
+    }
+
+    // A settings file the agent cannot read must not stop it, under the service manager least
+    // of all: it starts, listens, and says so in one line.
+    void unreadableSettingsFileIsOneLine_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // "FIFO": a FIFO without a writer
+        QTest::newRow("binary key holding U+0000, which libplist asserts on")
+            << binaryDictionary(QByteArray("\x63\x00p\x00o\x00\x00", 7), "\x09");
+        QTest::newRow("FIFO") << QByteArray("FIFO");
+    }
+
+    void unreadableSettingsFileIsOneLine()
+    {
+        QFETCH(QByteArray, content);
+        QTemporaryDir home;
+        const QString file = home.filePath(QStringLiteral(".config/quillonworks.Tactalon.plist"));
+        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral(".config"))));
+        std::optional<FifoAtPath> fifo;
+        if (content == "FIFO") {
+            QVERIFY((fifo.emplace(file), fifo->made()));
+        } else {
+            QFile settings(file);
+            QVERIFY(settings.open(QIODevice::WriteOnly) && settings.write(content) > 0);
+        }
+
+        AgentProcess agent(home.path());
+        QVERIFY(agent.start());
+        QTRY_VERIFY_WITH_TIMEOUT(AgentProcess::isPortTaken(3333), 20000);
+        QVERIFY(!fifo || !fifo->blocked());
+        QVERIFY(agent.terminate());
+        QCOMPARE(agent.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(agent.messages().filter(file).size(), 1);
     }
 
     // The settings notice makes the agent read the store again, but its listener stays; the

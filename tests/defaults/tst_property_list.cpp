@@ -1,11 +1,15 @@
 #include "platform/PropertyList.h"
+#include "support/BinaryPropertyListBytes.h"
+#include "support/FifoAtPath.h"
 
 #include <QDateTime>
+#include <QPoint>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <plist/plist.h>
 
 using namespace platform;
@@ -37,6 +41,11 @@ QByteArray expandingBinaryPlist(char levels)
     trailer[15] = levels;
     trailer[31] = char(8 + objects.size());
     return "bplist00" + objects + offsets + trailer;
+}
+
+QByteArray xmlDictionary(const QByteArray& value)
+{
+    return "<plist><dict><key>keep</key><true/><key>k</key>" + value + "</dict></plist>";
 }
 
 } // namespace
@@ -114,7 +123,12 @@ private Q_SLOTS:
         QTest::newRow("binary nested 1000 deep") << binaryPlist(deep);
         QTest::newRow("binary expanding to 2^60 values") << expandingBinaryPlist(60);
         QTest::newRow("over the size limit")
-            << "<plist><string>" + QByteArray(5 * 1024 * 1024, 'x') + "</string></plist>";
+            << "<plist><string>" + QByteArray(300 * 1024, 'x') + "</string></plist>";
+        // libplist 2.2 asserts on the first, and cuts the second short into another key.
+        QTest::newRow("binary key holding U+0000")
+            << binaryDictionary(QByteArray("\x63\x00p\x00o\x00\x00", 7), "\x09");
+        QTest::newRow("binary key holding a NUL byte")
+            << binaryDictionary(QByteArray("\x53p\x00o", 4), "\x09");
     }
     void damagedOrHostileFilesAreUnreadable()
     {
@@ -129,6 +143,110 @@ private Q_SLOTS:
         QVERIFY(!read.error.isEmpty());
         QCOMPARE(readPropertyListFile(dir.filePath("absent.plist")).status,
                  PropertyListStatus::Missing);
+    }
+
+    // A FIFO without a writer must not hold the reader, nor a device feed it.
+    void onlyRegularFilesAreRead_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << "a FIFO";
+        QTest::newRow("device") << "a device";
+        QTest::newRow("folder") << "a folder";
+    }
+    void onlyRegularFilesAreRead()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("settings.plist");
+        std::optional<FifoAtPath> fifo;
+        if (kind == "a FIFO")
+            QVERIFY((fifo.emplace(path), fifo->made()));
+        else if (kind == "a device")
+            QVERIFY(QFile::link("/dev/zero", path));
+        else
+            QVERIFY(QDir().mkdir(path));
+        const PropertyListFile read = readPropertyListFile(path);
+        QVERIFY(!fifo || !fifo->blocked());
+        QCOMPARE(read.status, PropertyListStatus::Unreadable);
+        QVERIFY2(read.error.contains(kind), qPrintable(read.error));
+    }
+
+    // What libplist 2.2 would hand out changed, or could not write back, is left out of the
+    // value read and named; the rest is read as it is.
+    void valuesWithoutExactFormAreLeftOutWhenRead_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("reason");
+        const QByteArray key("\x51k");
+        QTest::newRow("binary date before 1932")
+            << binaryDictionary(key, binaryDate(-3e9)) << "a date outside";
+        QTest::newRow("binary date NaN")
+            << binaryDictionary(key, binaryDate(std::nan(""))) << "a date outside";
+        QTest::newRow("binary date with a fraction")
+            << binaryDictionary(key, binaryDate(1.5)) << "fractions of a second";
+        QTest::newRow("binary string with a NUL byte") << binaryDictionary(key, QByteArray("\x55"
+                                                                                           "ab\x00"
+                                                                                           "cd",
+                                                                                           6))
+                                                       << "NUL";
+        QTest::newRow("binary UTF-16 with a lone surrogate")
+            << binaryDictionary(key, QByteArray("\x62\xD8\x00\x00\x62", 5)) << "UTF-16";
+        QTest::newRow("binary UTF-16 holding U+0000")
+            << binaryDictionary(key, QByteArray("\x62\x00\x61\x00\x00", 5)) << "U+0000";
+        QTest::newRow("binary integer beyond 64 bits")
+            << binaryDictionary(key, "\x14" + QByteArray(7, '\0') + '\x01' + QByteArray(8, '\x05'))
+            << "beyond 64 bits";
+        QTest::newRow("binary set") << binaryDictionary(key, "\xC1\x02") << "a set";
+        QTest::newRow("binary UID beyond 64 bits")
+            << binaryDictionary(key, "\x88\x01" + QByteArray(7, '\0') + '\x07') << "a UID beyond";
+        QTest::newRow("xml date before 1932")
+            << xmlDictionary("<date>1900-01-01T00:00:00Z</date>") << "a date outside";
+        QTest::newRow("xml integer above the signed range")
+            << xmlDictionary("<integer>18446744073709551615</integer>") << "above";
+        QTest::newRow("xml string not UTF-8")
+            << xmlDictionary("<string>\xff</string>") << "not valid UTF-8";
+    }
+    void valuesWithoutExactFormAreLeftOutWhenRead()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(QString, reason);
+        QStringList leftOut;
+        QString error;
+        const QVariant root = parsePropertyList(data, &error, &leftOut);
+        QVERIFY2(root.isValid(), qPrintable(error));
+        QCOMPARE(root, QVariant(QVariantMap{{"keep", true}}));
+        QCOMPARE(leftOut.size(), 1);
+        QVERIFY2(leftOut.first().startsWith("\"k\" (") && leftOut.first().contains(reason),
+                 qPrintable(leftOut.first()));
+    }
+
+    // Only with a list to name them in are values without an exact written form left out.
+    void valuesWithoutExactFormAreLeftOutWhenWritten_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("date before 1932")
+            << QVariant(QDateTime(QDate(1900, 1, 1), QTime(0, 0), Qt::UTC)) << "a date outside";
+        QTest::newRow("date with milliseconds")
+            << QVariant(QDateTime(QDate(2024, 1, 1), QTime(0, 0, 0, 5), Qt::UTC))
+            << "fractions of a second";
+        QTest::newRow("string holding U+0000")
+            << QVariant(QString::fromUtf8("a\0b", 3)) << "U+0000";
+        QTest::newRow("unsigned above the signed range")
+            << QVariant::fromValue(std::numeric_limits<quint64>::max()) << "above";
+        QTest::newRow("no property-list form") << QVariant(QPoint(1, 2)) << "QPoint";
+    }
+    void valuesWithoutExactFormAreLeftOutWhenWritten()
+    {
+        QFETCH(QVariant, value);
+        QFETCH(QString, reason);
+        const QVariantMap root{{"keep", true}, {"k", value}};
+        QVERIFY(xmlPropertyListData(root).isEmpty());
+        QStringList leftOut;
+        const QByteArray xml = xmlPropertyListData(root, &leftOut);
+        QCOMPARE(leftOut.size(), 1);
+        QVERIFY2(leftOut.first().contains(reason), qPrintable(leftOut.first()));
+        QCOMPARE(parsePropertyList(xml), QVariant(QVariantMap{{"keep", true}}));
     }
 
     void numberConversions_data()

@@ -1,3 +1,5 @@
+#include "BinaryPropertyListBytes.h"
+#include "FifoAtPath.h"
 #include "TemporaryHome.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PropertyList.h"
@@ -10,6 +12,8 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <array>
+#include <optional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,6 +49,12 @@ ino_t inodeOf(const QString& path)
 {
     struct stat status = {};
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
+}
+
+mode_t modeOf(const QString& path)
+{
+    struct stat status = {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode : 0;
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)
@@ -186,26 +196,104 @@ private Q_SLOTS:
 
     void unreadableFileIsKeptAsideAndTheDomainRebuilt_data()
     {
-        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("content"); // "FIFO": a FIFO without a writer
         QTest::newRow("garbage") << QByteArray("port = 4000\n");
         QTest::newRow("root not a dictionary") << platform::xmlPropertyListData(QVariantList{4000});
+        // libplist 2.2 asserts on it: every start of the agent would abort.
+        QTest::newRow("binary key holding U+0000")
+            << binaryDictionary(QByteArray("\x63\x00p\x00o\x00\x00", 7), "\x09");
+        QTest::newRow("FIFO") << QByteArray("FIFO");
     }
     void unreadableFileIsKeptAsideAndTheDomainRebuilt()
     {
         QFETCH(QByteArray, content);
-        writeFile(domainFile(), content);
+        std::optional<FifoAtPath> fifo;
+        if (content == "FIFO")
+            QVERIFY((fifo.emplace(domainFile()), fifo->made()));
+        else
+            writeFile(domainFile(), content);
         StderrCapture capture;
         UserDefaults defaults(m_home->configPath());
         mergeDefaults(defaults, agentDefaults());
         const QString log = capture.text();
+        QVERIFY(!fifo || !fifo->blocked());
 
-        const QStringList aside =
-            QDir(m_home->configPath()).entryList({"quillonworks.Tactalon.plist.unreadable-*"});
+        const QStringList aside = QDir(m_home->configPath())
+                                      .entryList({"quillonworks.Tactalon.plist.unreadable-*"},
+                                                 QDir::AllEntries | QDir::System);
         QCOMPARE(aside.size(), 1);
-        QCOMPARE(readFile(m_home->configPath() + '/' + aside.first()), content);
+        const QString asidePath = m_home->configPath() + '/' + aside.first();
+        if (fifo)
+            QVERIFY(S_ISFIFO(modeOf(asidePath)));
+        else
+            QCOMPARE(readFile(asidePath), content);
         QCOMPARE(log.count(domainFile() + " could not be read"), 1);
         QVERIFY(log.contains(aside.first()));
         QCOMPARE(entriesOnDisk(domainFile()), storedDefaults());
+    }
+
+    // Another program holds the lock while it rewrites the file in place: what it half wrote
+    // is left where it is, and the settings in memory stay.
+    void unreadableFileStaysWithoutTheLock()
+    {
+        QVERIFY(platform::writeXmlPropertyListFile(domainFile(), QVariantMap{{kPortStr, 4000}}));
+        UserDefaults defaults(m_home->configPath());
+        defaults.addSuiteNamed(kDomainName);
+        QCOMPARE(defaults.integerForKey(kPortStr), 4000);
+        QFile lock(m_home->configPath() + "/.quillonworks.Tactalon.plist.lock");
+        QVERIFY(lock.open(QIODevice::ReadWrite) && ::flock(lock.handle(), LOCK_EX) == 0);
+        const QByteArray torn = "<plist><dict><key>po";
+        writeFile(domainFile(), torn);
+
+        StderrCapture capture;
+        QVERIFY(defaults.synchronize());
+        QCOMPARE(defaults.integerForKey(kPortStr), 4000);
+        QCOMPARE(readFile(domainFile()), torn);
+        QCOMPARE(QDir(m_home->configPath()).entryList({"*.unreadable-*"}), QStringList());
+        QCOMPARE(capture.text().count("could not be read"), 1);
+    }
+
+    // Values libplist cannot write back exactly never stop the nine keys from being stored,
+    // and are not changed silently: one line names them, and a copy keeps the file as it was.
+    void valueWithoutExactFormIsKeptInACopy_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("values");
+        // Came back as 1932-12-13 and without what follows U+0000.
+        QTest::newRow("date before 1932, string holding U+0000")
+            << binaryObjects({"\xD2\x01\x02\x03\x04", "\x54when", "\x54note", binaryDate(-3e9),
+                              QByteArray("\x63\x00"
+                                         "a\x00\x00\x00"
+                                         "b",
+                                         7)})
+            << 2;
+        // Made every later write fail.
+        QTest::newRow("date NaN") << binaryDictionary("\x54when", binaryDate(std::nan(""))) << 1;
+    }
+    void valueWithoutExactFormIsKeptInACopy()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, values);
+        writeFile(domainFile(), content);
+        StderrCapture capture;
+        for (int start = 0; start < 2; ++start) {
+            UserDefaults defaults(m_home->configPath());
+            mergeDefaults(defaults, agentDefaults());
+        }
+        const QString log = capture.text();
+
+        QMap<QString, QString> expected = storedDefaults();
+        if (content.contains("keep"))
+            expected.insert("keep", "bool true");
+        QCOMPARE(entriesOnDisk(domainFile()), expected);
+        const QStringList copies =
+            QDir(m_home->configPath()).entryList({"quillonworks.Tactalon.plist.original-*"});
+        QCOMPARE(copies.size(), 1);
+        QCOMPARE(readFile(m_home->configPath() + '/' + copies.first()), content);
+        const QStringList lines = log.split('\n').filter("cannot be written back exactly");
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines.first().contains(copies.first()));
+        QCOMPARE(lines.first().count("(a "), values);
     }
 
     // The folder cannot be made (its parent is a file): false, one line, and memory kept.

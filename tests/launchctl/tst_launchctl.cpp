@@ -1,8 +1,11 @@
+#include "BinaryPropertyListBytes.h"
+#include "FifoAtPath.h"
 #include "TemporaryHome.h"
 
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+#include <optional>
 
 // Runs the built launcher tool in a private home, with a `systemctl` first on PATH that records
 // its arguments (one call a line) and answers as FAKE_SYSTEMCTL asks: "unreachable", "fail", or ok.
@@ -17,6 +20,8 @@ private slots:
     void execStartIsQuotedForSystemd();
     void badInputIsRefusedAndWritesNothing_data();
     void badInputIsRefusedAndWritesNothing();
+    void unreadableJobFileIsOneClearLine_data();
+    void unreadableJobFileIsOneClearLine();
     void managerFailureIsOneClearLine_data();
     void managerFailureIsOneClearLine();
 
@@ -181,6 +186,9 @@ void LaunchctlTest::badInputIsRefusedAndWritesNothing_data()
                                   << "non-empty array";
     QTest::newRow("argument not a string")
         << load << label + arguments + "<string>/x</string><true/></array>" << 1 << "only strings";
+    QTest::newRow("argument not UTF-8")
+        << load << label + arguments + "<string>/x</string><string>\xff</string></array>" << 1
+        << "cannot read \"ProgramArguments\"/1";
     QTest::newRow("relative program")
         << load << label + arguments + "<string>Tactalon</string></array>" << 1 << "absolute path";
     QTest::newRow("KeepAlive not a boolean")
@@ -210,6 +218,42 @@ void LaunchctlTest::badInputIsRefusedAndWritesNothing()
             (standardError.startsWith("launchctl: ") && standardError.count(u'\n') == 1));
     QVERIFY(!QDir(m_home->configPath() + "/systemd").exists());
     QVERIFY(!QFile::exists(m_home->path() + "/evil.service"));
+    QCOMPARE(systemctlCalls(), QStringList());
+}
+
+// Neither a file libplist would abort on nor a FIFO without a writer may take the tool down
+// or hold it.
+void LaunchctlTest::unreadableJobFileIsOneClearLine_data()
+{
+    QTest::addColumn<QByteArray>("content"); // "FIFO": a FIFO without a writer
+    QTest::addColumn<QString>("complaint");
+    QTest::newRow("binary key holding U+0000")
+        << binaryDictionary(QByteArray("\x63\x00p\x00o\x00\x00", 7), "\x09")
+        << "a key holds U+0000";
+    QTest::newRow("FIFO") << QByteArray("FIFO") << "not a regular file but a FIFO";
+}
+
+void LaunchctlTest::unreadableJobFileIsOneClearLine()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, complaint);
+    const QString job = m_home->filePath("quillonworks.Tactalon.plist");
+    std::optional<FifoAtPath> fifo;
+    if (content == "FIFO") {
+        QVERIFY((fifo.emplace(job), fifo->made()));
+    } else {
+        QFile file(job);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) > 0);
+    }
+
+    for (const char* command : {"load", "unload"}) {
+        const auto [status, standardError] = launchctl({command, job});
+        QVERIFY(!fifo || !fifo->blocked());
+        QCOMPARE(status, 1);
+        QVERIFY2(standardError.startsWith("launchctl: ") && standardError.contains(complaint) &&
+                     standardError.count(u'\n') == 1,
+                 qPrintable(standardError));
+    }
     QCOMPARE(systemctlCalls(), QStringList());
 }
 

@@ -218,6 +218,28 @@ private slots:
         QCOMPARE(button->text(), kStart);
     }
 
+    // A value the file holds that cannot be written back exactly: the first rewrite keeps a
+    // copy of the file as it was, and says so.
+    void valueWithoutExactFormIsKeptInACopy()
+    {
+        const QByteArray content =
+            "<plist><dict><key>KeepAlive</key><true/><key>ProgramArguments</key><array>"
+            "<string>/bin/true</string></array><key>Since</key>"
+            "<date>1900-01-01T00:00:00Z</date></dict></plist>";
+        QVERIFY(writeFile(content));
+        QAbstractButton* button = loadPane();
+        QVERIFY(button);
+        const QByteArray log = standardErrorOf([&] { QTest::mouseClick(button, Qt::LeftButton); });
+
+        const QStringList copies = QDir(folder()).entryList({"*.plist.original-*"});
+        QCOMPARE(copies.size(), 1);
+        QFile kept(folder() + u'/' + copies.first());
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), content);
+        QVERIFY2(log.contains(copies.first().toUtf8()) && log.contains("\"Since\""), log);
+        QVERIFY(fileIs({{kKeepAlive, false}, {"ProgramArguments", QVariantList{"/bin/true"}}}));
+    }
+
 private:
     QAbstractButton* loadPane()
     {

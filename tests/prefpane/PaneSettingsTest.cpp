@@ -9,6 +9,8 @@
 #include "platform/pane/PreferencePaneHost.h"
 #include "platform/pane/ViewWithTag.h"
 #include "settings/SettingsKeys.h"
+#include "support/BinaryPropertyListBytes.h"
+#include "support/FifoAtPath.h"
 #include "support/TemporaryHome.h"
 
 #include <QAbstractButton>
@@ -279,6 +281,46 @@ private slots:
         QVERIFY(program.exitCode() != 0);
         const QString error = QString::fromLocal8Bit(program.readAllStandardError());
         QVERIFY2(error.contains(message), qPrintable(error));
+    }
+
+    // A settings file the window cannot read does not stop it: the pane loads, and its merge
+    // stores the defaults in a new file, the old one kept aside.
+    void unreadableSettingsFileLeavesThePaneWithDefaults_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // "FIFO": a FIFO without a writer
+        QTest::newRow("binary key holding U+0000, which libplist asserts on")
+            << binaryDictionary(QByteArray("\x63\x00p\x00o\x00\x00", 7), "\x09");
+        QTest::newRow("FIFO") << QByteArray("FIFO");
+    }
+
+    void unreadableSettingsFileLeavesThePaneWithDefaults()
+    {
+        QFETCH(QByteArray, content);
+        QTemporaryDir home;
+        const QString config = home.filePath(".config");
+        const QString file = config + "/" + kDomainName + ".plist";
+        QVERIFY(QDir().mkpath(config));
+        std::optional<FifoAtPath> fifo;
+        if (content == "FIFO")
+            QVERIFY((fifo.emplace(file), fifo->made()));
+        else
+            QVERIFY(PaneTestBundle::write(file, content));
+
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", home.path());
+        environment.insert("XDG_CONFIG_HOME", config);
+        program.setProcessEnvironment(environment);
+        program.start(qEnvironmentVariable("TACTALON_BUILD_DIR") + "/bin/tactalon-settings",
+                      {m_bundle.path()});
+        QTRY_COMPARE_WITH_TIMEOUT(platform::readPropertyListFile(file).root.toMap().size(), 8,
+                                  20000);
+        QVERIFY(!fifo || !fifo->blocked());
+        QCOMPARE(program.state(), QProcess::Running);
+        QCOMPARE(QDir(config).entryList({"*.unreadable-*"}, QDir::AllEntries | QDir::System).size(),
+                 1);
+        program.kill();
+        program.waitForFinished(10000);
     }
 
     void screenshot()

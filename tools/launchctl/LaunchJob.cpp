@@ -28,6 +28,16 @@ std::optional<QVariantMap> readRootDictionary(const QString& path, QString* erro
         *error = QStringLiteral("%1: the property list does not hold a dictionary").arg(path);
         return std::nullopt;
     }
+    // A value of the job left out of the read (say, an argument that is not valid UTF-8)
+    // would start another command than the file says.
+    for (const QString& value : file.leftOut) {
+        for (const char* key : {"Label", "ProgramArguments", "KeepAlive"}) {
+            if (value.startsWith(QStringLiteral("\"%1\"").arg(QLatin1String(key)))) {
+                *error = QStringLiteral("%1: cannot read %2 exactly").arg(path, value);
+                return std::nullopt;
+            }
+        }
+    }
     return file.root.toMap();
 }
 
