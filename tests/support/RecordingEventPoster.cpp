@@ -1,37 +1,13 @@
 #include "RecordingEventPoster.h"
 
+#include <iterator>
+
 namespace {
 
-QString typeName(platform::MouseEventType type)
-{
-    using Type = platform::MouseEventType;
-    switch (type) {
-    case Type::LeftMouseDown:
-        return QStringLiteral("LeftMouseDown");
-    case Type::LeftMouseUp:
-        return QStringLiteral("LeftMouseUp");
-    case Type::RightMouseDown:
-        return QStringLiteral("RightMouseDown");
-    case Type::RightMouseUp:
-        return QStringLiteral("RightMouseUp");
-    case Type::MouseMoved:
-        return QStringLiteral("MouseMoved");
-    case Type::LeftMouseDragged:
-        return QStringLiteral("LeftMouseDragged");
-    }
-    return QStringLiteral("MouseEventType(%1)").arg(static_cast<int>(type));
-}
-
-QString buttonName(platform::MouseButton button)
-{
-    switch (button) {
-    case platform::MouseButton::Left:
-        return QStringLiteral("Left");
-    case platform::MouseButton::Right:
-        return QStringLiteral("Right");
-    }
-    return QStringLiteral("MouseButton(%1)").arg(static_cast<int>(button));
-}
+// By the event types' numbers, 1 to 6.
+constexpr const char* typeNames[] = {
+    "",           "LeftMouseDown",   "LeftMouseUp", "RightMouseDown", "RightMouseUp",
+    "MouseMoved", "LeftMouseDragged"};
 
 } // namespace
 
@@ -43,9 +19,11 @@ QString RecordingEventPoster::backendName() const
 void RecordingEventPoster::postMouseEvent(platform::MouseEventType type, QPointF location,
                                           platform::MouseButton button)
 {
+    const auto number = std::size_t(type);
     record(QStringLiteral("%1(%2,%3,%4)")
-               .arg(typeName(type), QString::number(location.x()), QString::number(location.y()),
-                    buttonName(button)));
+               .arg(number < std::size(typeNames) ? typeNames[number] : "unknown type",
+                    QString::number(location.x()), QString::number(location.y()),
+                    button == platform::MouseButton::Right ? "Right" : "Left"));
 }
 
 void RecordingEventPoster::postScrollWheelEvent(qint32 pixels)
