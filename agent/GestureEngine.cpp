@@ -70,6 +70,7 @@ void GestureEngine::liftAllFingers()
     _leftClick = false;
     _rightClickCandidate = false;
     _rightClickStartDate.reset();
+    m_eventPoster.flush();
 }
 
 // --- Gestures --------------------------------------------------------------------------------
@@ -127,6 +128,7 @@ void GestureEngine::tuioCursorFrameFinished()
     postRightClickIfTapped();
     scroll();
     pressLoneFinger();
+    m_eventPoster.flush();
 }
 
 void GestureEngine::endRightClickCandidateIfTooLate()

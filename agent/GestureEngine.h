@@ -18,8 +18,10 @@
 // in, so the same code runs in the agent and, with plain values, in its tests.
 //
 // Callbacks follow the TUIO frame: a frame's adds, updates and removes, then one
-// tuioCursorFrameFinished. Button releases and pointer motion are posted at once; the left
-// press, the right click, the end of a right-click candidate and scrolling at frame ends.
+// tuioCursorFrameFinished. Button releases and pointer motion are posted as they come; the left
+// press, the right click, the end of a right-click candidate and scrolling at frame ends. Each
+// frame end, and each lifting of all fingers, flushes the poster once: whatever the frame
+// posted reaches the desktop together.
 class GestureEngine : public TuioCursorListener
 {
 public:

@@ -34,7 +34,8 @@ int main(int argc, char* argv[])
         Tactalon_Controller controller({*eventPoster, [mainScreen] { return mainScreen; }});
         controller.setup();
         application.exec();
-        // Every press we posted has a release, also when we are told to end mid-drag.
+        // Every press we posted has a release, also when we are told to end mid-drag. It goes
+        // out at once, with anything a frame cut short left waiting.
         eventPoster->releaseHeldButtons();
     }
     return 0;

@@ -14,6 +14,7 @@ public:
                         platform::MouseButton button) override;
     void postScrollWheelEvent(qint32 pixels) override;
     void releaseHeldButtons() override {}
+    void flush() override {}
 
     quint64 mouseEvents() const { return m_mouseEvents; }
     quint64 scrollEvents() const { return m_scrollEvents; }

@@ -22,6 +22,7 @@ public:
                         platform::MouseButton button) override;
     void postScrollWheelEvent(qint32 pixels) override;
     void releaseHeldButtons() override {}
+    void flush() override {}
 
     std::size_t count() const { return m_count.load(std::memory_order_acquire); }
     // The moment of event `index` (0 = the first posted); valid for index < count().

@@ -7,7 +7,7 @@
 
 namespace platform {
 
-// The values of the original platform's event types and buttons.
+// The event types and buttons as the gesture engine numbers them.
 enum class MouseEventType : int {
     LeftMouseDown = 1,
     LeftMouseUp = 2,
@@ -17,12 +17,13 @@ enum class MouseEventType : int {
     LeftMouseDragged = 6,
 };
 
-enum class MouseButton : int { Left = 0, Right = 1, Center = 2 };
+enum class MouseButton : int { Left = 0, Right = 1 };
 
-// Posts synthetic mouse input into the desktop's input stream, in the order posted.
-// Locations are global display coordinates of the main screen: origin at its top-left
-// corner, y downward, in screen units. Nothing non-finite reaches a backend's device:
-// such locations are dropped by the backends.
+// Posts synthetic mouse input into the desktop's input stream, in the order posted. What is
+// posted may wait in the poster until the next flush(), so that a whole TUIO frame reaches the
+// desktop in one write; releaseHeldButtons() and destruction send at once. Locations are global
+// display coordinates of the main screen: origin at its top-left corner, y downward, in screen
+// units.
 class EventPoster
 {
 public:
@@ -33,8 +34,11 @@ public:
     virtual void postMouseEvent(MouseEventType type, QPointF location, MouseButton button) = 0;
     // A vertical scroll of `pixels`; positive scrolls up (the content moves down).
     virtual void postScrollWheelEvent(qint32 pixels) = 0;
-    // Every press we post has a release: lets go of whatever this poster holds down.
+    // Every press we post has a release: lets go of whatever this poster holds down, and sends
+    // it, with anything still waiting, at once.
     virtual void releaseHeldButtons() = 0;
+    // Sends what was posted since the last flush: the gesture engine calls it once a frame.
+    virtual void flush() = 0;
 };
 
 // The agent's poster, by automatic choice: uinput when /dev/uinput is writable, else XTest when

@@ -13,4 +13,6 @@ void NullEventPoster::postScrollWheelEvent(qint32) {}
 
 void NullEventPoster::releaseHeldButtons() {}
 
+void NullEventPoster::flush() {}
+
 } // namespace platform

@@ -12,6 +12,7 @@ public:
     void postMouseEvent(MouseEventType type, QPointF location, MouseButton button) override;
     void postScrollWheelEvent(qint32 pixels) override;
     void releaseHeldButtons() override;
+    void flush() override;
 };
 
 } // namespace platform

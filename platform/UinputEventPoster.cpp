@@ -2,47 +2,56 @@
 
 #include <QtGlobal>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
-#include <limits>
 #include <unistd.h>
 
 namespace platform {
 
 namespace {
 
-struct LibevdevDeleter
-{
-    void operator()(libevdev* device) const { libevdev_free(device); }
-};
-
 struct UinputDeleter
 {
     void operator()(libevdev_uinput* device) const { libevdev_uinput_destroy(device); }
 };
 
-using LibevdevPtr = std::unique_ptr<libevdev, LibevdevDeleter>;
 using UinputPtr = std::unique_ptr<libevdev_uinput, UinputDeleter>;
 
 // The kernel device behind the poster; destroying it removes the device.
-class LibevdevUinputDevice final : public UinputEventPoster::Device
+class UinputFile final : public UinputEventPoster::Device
 {
 public:
-    explicit LibevdevUinputDevice(UinputPtr device) : m_device(std::move(device)) {}
+    explicit UinputFile(UinputPtr device) : m_device(std::move(device)) {}
 
-    void writeEvent(unsigned type, unsigned code, int value) override
+    // The kernel takes any number of whole events in one write; a short one is carried on.
+    void write(std::span<const input_event> events) override
     {
-        const int result = libevdev_uinput_write_event(m_device.get(), type, code, value);
-        if (result < 0 && !m_warned) {
-            // Once only: a device that stopped accepting events would otherwise flood the log.
-            qWarning("Writing to the uinput device failed: %s", std::strerror(-result));
-            m_warned = true;
+        const int fd = libevdev_uinput_get_fd(m_device.get());
+        const auto* data = reinterpret_cast<const char*>(events.data());
+        std::size_t left = events.size_bytes();
+        while (left > 0) {
+            const ssize_t written = ::write(fd, data, left);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                return warnOnce(written < 0 ? errno : EIO);
+            data += written;
+            left -= std::size_t(written);
         }
     }
 
 private:
+    // Once only: a device that stopped accepting events would otherwise flood the log.
+    void warnOnce(int error)
+    {
+        if (!m_warned)
+            qWarning("Writing to the uinput device failed: %s", std::strerror(error));
+        m_warned = true;
+    }
+
     UinputPtr m_device;
     bool m_warned = false;
 };
@@ -55,11 +64,27 @@ void enableAbsoluteAxis(libevdev* device, unsigned code, int maximum)
     libevdev_enable_event_code(device, EV_ABS, code, &info);
 }
 
-// An absolute pointer: ABS_X/ABS_Y and mouse buttons, and deliberately no BTN_TOUCH, no
-// BTN_TOOL_PEN and no INPUT_PROP_DIRECT, which would make it a touchscreen or a tablet tool.
-LibevdevPtr describePointer(QSize screenSize)
+// Screen units to a device coordinate in 0..extent-1; clamped before rounding so that huge
+// values cannot overflow.
+int axisValue(double coordinate, int extent)
 {
-    LibevdevPtr device(libevdev_new());
+    const double maximum = std::max(0, extent - 1);
+    return static_cast<int>(std::lround(std::clamp(coordinate, 0.0, maximum)));
+}
+
+} // namespace
+
+void UinputEventPoster::DescriptionDeleter::operator()(libevdev* description) const
+{
+    libevdev_free(description);
+}
+
+// An absolute pointer: ABS_X/ABS_Y in screen units (no resolution: they are no millimetres) and
+// mouse buttons, and deliberately no BTN_TOUCH, no BTN_TOOL_PEN and no INPUT_PROP_DIRECT, which
+// would make it a touchscreen or a tablet tool.
+UinputEventPoster::Description UinputEventPoster::describeDevice(QSize screenSize)
+{
+    Description device(libevdev_new());
     libevdev_set_name(device.get(), "Tactalon virtual pointer");
     libevdev_set_id_bustype(device.get(), BUS_VIRTUAL);
     libevdev_enable_event_type(device.get(), EV_ABS);
@@ -73,21 +98,6 @@ LibevdevPtr describePointer(QSize screenSize)
         libevdev_enable_event_code(device.get(), EV_REL, code, nullptr);
     return device;
 }
-
-// Screen units to a device coordinate in 0..extent-1; clamped before rounding so that huge
-// values cannot overflow.
-int axisValue(double coordinate, int extent)
-{
-    const double maximum = std::max(0, extent - 1);
-    return static_cast<int>(std::lround(std::clamp(coordinate, 0.0, maximum)));
-}
-
-bool isFinite(QPointF location)
-{
-    return std::isfinite(location.x()) && std::isfinite(location.y());
-}
-
-} // namespace
 
 std::unique_ptr<UinputEventPoster> UinputEventPoster::create(const QRectF& mainScreenFrame,
                                                              QString* failure)
@@ -103,7 +113,7 @@ std::unique_ptr<UinputEventPoster> UinputEventPoster::create(const QRectF& mainS
     if (size.width() < 1 || size.height() < 1)
         return fail(QStringLiteral("the main screen's size is unknown"));
 
-    LibevdevPtr description = describePointer(size);
+    const Description description = describeDevice(size);
     libevdev_uinput* created = nullptr;
     const int result = libevdev_uinput_create_from_device(description.get(),
                                                           LIBEVDEV_UINPUT_OPEN_MANAGED, &created);
@@ -111,8 +121,8 @@ std::unique_ptr<UinputEventPoster> UinputEventPoster::create(const QRectF& mainS
         return fail(QStringLiteral("the uinput device could not be created: %1")
                         .arg(QString::fromLocal8Bit(std::strerror(-result))));
     }
-    auto device = std::make_unique<LibevdevUinputDevice>(UinputPtr(created));
-    return std::make_unique<UinputEventPoster>(std::move(device), size);
+    return std::make_unique<UinputEventPoster>(std::make_unique<UinputFile>(UinputPtr(created)),
+                                               size);
 }
 
 UinputEventPoster::UinputEventPoster(std::unique_ptr<Device> device, QSize screenSize)
@@ -130,106 +140,58 @@ QString UinputEventPoster::backendName() const
     return QStringLiteral("uinput");
 }
 
-void UinputEventPoster::postMouseEvent(MouseEventType type, QPointF location, MouseButton)
+void UinputEventPoster::moveTo(QPointF location)
 {
-    switch (type) {
-    case MouseEventType::MouseMoved:
-    case MouseEventType::LeftMouseDragged:
-        return postMotion(location);
-    case MouseEventType::LeftMouseDown:
-        return postPress(BTN_LEFT, location);
-    case MouseEventType::RightMouseDown:
-        return postPress(BTN_RIGHT, location);
-    case MouseEventType::LeftMouseUp:
-        return postRelease(BTN_LEFT, location);
-    case MouseEventType::RightMouseUp:
-        return postRelease(BTN_RIGHT, location);
-    }
+    queue(EV_ABS, ABS_X, axisValue(location.x(), m_screenSize.width()));
+    queue(EV_ABS, ABS_Y, axisValue(location.y(), m_screenSize.height()));
 }
 
-void UinputEventPoster::postMotion(QPointF location)
+void UinputEventPoster::setButton(Button button, bool down)
 {
-    if (!isFinite(location))
-        return;
-    writePosition(location);
-    sync();
+    queue(EV_KEY, button == Button::Right ? BTN_RIGHT : BTN_LEFT, down ? 1 : 0);
 }
 
-void UinputEventPoster::postPress(unsigned code, QPointF location)
+// Within the base's limit of 1000 notches, 8 units a pixel stay far inside REL's 32 bits.
+void UinputEventPoster::turnWheel(int pixels, int notches)
 {
-    if (!isFinite(location))
-        return;
-    writePosition(location);
-    setButton(code, true);
-    sync();
-}
-
-// A release is never dropped, so that every press has one: without a usable location the
-// button goes up where the pointer is.
-void UinputEventPoster::postRelease(unsigned code, QPointF location)
-{
-    const bool finite = isFinite(location);
-    if (!finite && !heldFlag(code))
-        return;
-    if (finite)
-        writePosition(location);
-    setButton(code, false);
-    sync();
-}
-
-void UinputEventPoster::postScrollWheelEvent(qint32 pixels)
-{
-    if (pixels == 0)
-        return;
-    // 8 units a pixel; saturated, as REL values are 32-bit.
-    const qint64 hiRes =
-        std::clamp<qint64>(qint64(pixels) * hiResUnitsPerPixel, std::numeric_limits<qint32>::min(),
-                           std::numeric_limits<qint32>::max());
-    m_wheelRemainder += hiRes;
-    const qint64 notches = m_wheelRemainder / hiResUnitsPerNotch; // toward zero
-    m_wheelRemainder -= notches * hiResUnitsPerNotch;
-
-    m_device->writeEvent(EV_REL, REL_WHEEL_HI_RES, static_cast<int>(hiRes));
+    queue(EV_REL, REL_WHEEL_HI_RES, pixels * hiResUnitsPerPixel);
     if (notches != 0)
-        m_device->writeEvent(EV_REL, REL_WHEEL, static_cast<int>(notches));
-    sync();
+        queue(EV_REL, REL_WHEEL, notches);
 }
 
-void UinputEventPoster::releaseHeldButtons()
+void UinputEventPoster::sendQueued()
 {
-    for (unsigned code : {BTN_LEFT, BTN_RIGHT}) {
-        if (heldFlag(code)) {
-            setButton(code, false);
-            sync();
-        }
-    }
-}
-
-void UinputEventPoster::writePosition(QPointF location)
-{
-    m_device->writeEvent(EV_ABS, ABS_X, axisValue(location.x(), m_screenSize.width()));
-    m_device->writeEvent(EV_ABS, ABS_Y, axisValue(location.y(), m_screenSize.height()));
-}
-
-// Writes only real changes of a button, so that the device's state stays what we think it is:
-// the kernel would drop a repeated press or a release of a button that is up anyway.
-void UinputEventPoster::setButton(unsigned code, bool down)
-{
-    bool& held = heldFlag(code);
-    if (held == down)
+    if (m_reportStart < m_queue.size())
+        endReport();
+    if (m_queue.empty())
         return;
-    m_device->writeEvent(EV_KEY, code, down ? 1 : 0);
-    held = down;
+    m_device->write(m_queue);
+    m_queue.clear();
+    m_reportStart = 0;
 }
 
-void UinputEventPoster::sync()
+// A report is one moment to its readers: it holds each code once and ends after a button.
+void UinputEventPoster::queue(unsigned type, unsigned code, int value)
 {
-    m_device->writeEvent(EV_SYN, SYN_REPORT, 0);
+    const auto report = std::span(m_queue).subspan(m_reportStart);
+    if (std::ranges::any_of(report, [type, code](const input_event& queued) {
+            return queued.type == EV_KEY || (queued.type == type && queued.code == code);
+        }))
+        endReport();
+    input_event event{};
+    event.type = static_cast<__u16>(type);
+    event.code = static_cast<__u16>(code);
+    event.value = value;
+    m_queue.push_back(event); // the kernel stamps the time
 }
 
-bool& UinputEventPoster::heldFlag(unsigned code)
+void UinputEventPoster::endReport()
 {
-    return code == BTN_RIGHT ? m_rightHeld : m_leftHeld;
+    input_event sync{};
+    sync.type = EV_SYN;
+    sync.code = SYN_REPORT;
+    m_queue.push_back(sync);
+    m_reportStart = m_queue.size();
 }
 
 } // namespace platform

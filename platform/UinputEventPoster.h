@@ -1,10 +1,15 @@
 #pragma once
 
-#include "platform/EventPoster.h"
+#include "platform/DeviceEventPoster.h"
 
 #include <QSize>
 #include <QString>
+#include <linux/input.h>
 #include <memory>
+#include <span>
+#include <vector>
+
+struct libevdev;
 
 namespace platform {
 
@@ -13,27 +18,34 @@ namespace platform {
 // right and middle buttons and a vertical wheel (REL_WHEEL plus REL_WHEEL_HI_RES). libinput
 // takes such a device as a pointer with absolute axes, so this works under X11 and Wayland.
 //
-// Down and up events take their button from the event type (left or right), as the original
-// platform does; the button argument is not consulted. Every event ends with a SYN_REPORT, and
-// a button event carries its position in the same report.
+// The events of a frame go to the device in one write() at the flush. Its readers take a report
+// (the events up to a SYN_REPORT) as one moment, so a report holds each code at most once and
+// ends after a button change: a press and its release in one report would be no click at all,
+// and a button goes with the position of its own report.
 //
 // It keeps no HeldButtonRecord: the kernel lets go of every key and button of an input device
 // that goes away, and closing /dev/uinput takes the device away, so also when the agent is
 // killed. A release sent through the next agent's new device could not reach the old one anyway.
-class UinputEventPoster final : public EventPoster
+class UinputEventPoster final : public DeviceEventPoster
 {
 public:
-    // Where the events go: the real libevdev uinput device, or a recorder in tests.
+    // Where the events go: the uinput device's file, or a recorder in tests.
     class Device
     {
     public:
         virtual ~Device() = default;
-        virtual void writeEvent(unsigned type, unsigned code, int value) = 0;
+        // Whole reports, in one write.
+        virtual void write(std::span<const input_event> events) = 0;
     };
 
+    struct DescriptionDeleter
+    {
+        void operator()(libevdev* description) const;
+    };
+    using Description = std::unique_ptr<libevdev, DescriptionDeleter>;
+
     static constexpr const char* devicePath = "/dev/uinput";
-    // Pixels of scrolling per wheel notch, and the kernel's high-resolution units per notch.
-    static constexpr int pixelsPerNotch = 15;
+    // The kernel's high-resolution wheel units per notch, and so per pixel of scrolling.
     static constexpr int hiResUnitsPerNotch = 120;
     static constexpr int hiResUnitsPerPixel = hiResUnitsPerNotch / pixelsPerNotch;
 
@@ -42,31 +54,29 @@ public:
     // refuses the device.
     static std::unique_ptr<UinputEventPoster> create(const QRectF& mainScreenFrame,
                                                      QString* failure);
+    // The device create() asks the kernel for, for a main screen of `screenSize`, to be read
+    // with libevdev's getters.
+    static Description describeDevice(QSize screenSize);
 
     // Posts through `device`, whose absolute axes span 0..size.width()-1 and 0..size.height()-1.
     UinputEventPoster(std::unique_ptr<Device> device, QSize screenSize);
     ~UinputEventPoster() override;
 
     QString backendName() const override;
-    void postMouseEvent(MouseEventType type, QPointF location, MouseButton button) override;
-    void postScrollWheelEvent(qint32 pixels) override;
-    void releaseHeldButtons() override;
 
 private:
-    void postMotion(QPointF location);
-    void postPress(unsigned code, QPointF location);
-    void postRelease(unsigned code, QPointF location);
-    void writePosition(QPointF location);
-    void setButton(unsigned code, bool down);
-    void sync();
-    bool& heldFlag(unsigned code);
+    void moveTo(QPointF location) override;
+    void setButton(Button button, bool down) override;
+    void turnWheel(int pixels, int notches) override;
+    void sendQueued() override;
+
+    void queue(unsigned type, unsigned code, int value);
+    void endReport();
 
     std::unique_ptr<Device> m_device;
     QSize m_screenSize;
-    // High-resolution wheel units posted but not yet a whole notch; |value| < 120.
-    qint64 m_wheelRemainder = 0;
-    bool m_leftHeld = false;
-    bool m_rightHeld = false;
+    std::vector<input_event> m_queue; // whole reports, then the report being filled
+    std::size_t m_reportStart = 0;    // where in m_queue the report being filled starts
 };
 
 } // namespace platform

@@ -4,6 +4,7 @@
 #include <X11/extensions/XTest.h>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace platform {
@@ -14,11 +15,6 @@ constexpr unsigned leftButton = 1;
 constexpr unsigned rightButton = 3;
 constexpr unsigned wheelUpButton = 4;
 constexpr unsigned wheelDownButton = 5;
-
-bool isFinite(QPointF location)
-{
-    return std::isfinite(location.x()) && std::isfinite(location.y());
-}
 
 // X coordinates travel as 16-bit numbers; clamping first also keeps lround defined.
 int rootCoordinate(double value)
@@ -60,7 +56,6 @@ XTestEventPoster::XTestEventPoster(XDisplayPointer display, QPointF origin,
     : m_display(std::move(display)), m_origin(origin), m_record(std::move(record))
 {}
 
-// Every press we post has a release, also when the poster goes away first.
 XTestEventPoster::~XTestEventPoster()
 {
     releaseHeldButtons();
@@ -89,105 +84,40 @@ QString XTestEventPoster::backendName() const
     return QStringLiteral("XTest");
 }
 
-void XTestEventPoster::postMouseEvent(MouseEventType type, QPointF location, MouseButton)
+void XTestEventPoster::moveTo(QPointF location)
 {
-    switch (type) {
-    case MouseEventType::MouseMoved:
-    case MouseEventType::LeftMouseDragged:
-        postMotion(location);
-        break;
-    case MouseEventType::LeftMouseDown:
-        postPress(leftButton, location);
-        break;
-    case MouseEventType::RightMouseDown:
-        postPress(rightButton, location);
-        break;
-    case MouseEventType::LeftMouseUp:
-        postRelease(leftButton, location);
-        break;
-    case MouseEventType::RightMouseUp:
-        postRelease(rightButton, location);
-        break;
-    }
-    XFlush(m_display.get());
-}
-
-void XTestEventPoster::postScrollWheelEvent(qint32 pixels)
-{
-    m_scrollRemainder += pixels;
-    const qint64 clicks = m_scrollRemainder / pixelsPerClick; // toward zero
-    m_scrollRemainder -= clicks * pixelsPerClick;
-    // Positive amounts scroll up: button 4.
-    click(clicks > 0 ? wheelUpButton : wheelDownButton,
-          std::min<qint64>(std::abs(clicks), maximumClicksPerScroll));
-    XFlush(m_display.get());
-}
-
-void XTestEventPoster::releaseHeldButtons()
-{
-    for (unsigned button : {leftButton, rightButton})
-        setButton(button, false);
-    XFlush(m_display.get());
-}
-
-void XTestEventPoster::postMotion(QPointF location)
-{
-    moveTo(location);
-}
-
-void XTestEventPoster::postPress(unsigned button, QPointF location)
-{
-    if (moveTo(location))
-        setButton(button, true);
-}
-
-// A release is never dropped, so that every press has one: without a usable location the
-// button goes up where the pointer is.
-void XTestEventPoster::postRelease(unsigned button, QPointF location)
-{
-    moveTo(location);
-    setButton(button, false);
-}
-
-bool XTestEventPoster::moveTo(QPointF location)
-{
-    if (!isFinite(location))
-        return false;
     const QPointF root = m_origin + location;
     XTestFakeMotionEvent(m_display.get(), DefaultScreen(m_display.get()), rootCoordinate(root.x()),
                          rootCoordinate(root.y()), CurrentTime);
-    return true;
 }
 
-// Sends only real changes, so that a release of a button that is not held only moves the pointer.
 // The record names at least every button the server holds: it is written before a press is
-// sent, and after a release has gone out.
-void XTestEventPoster::setButton(unsigned button, bool down)
+// queued, and after a release has been flushed to the server.
+void XTestEventPoster::setButton(Button button, bool down)
 {
-    bool& held = heldFlag(button);
-    if (held == down)
-        return;
-    held = down;
     if (down)
         recordHeldButtons();
-    XTestFakeButtonEvent(m_display.get(), button, down ? True : False, CurrentTime);
-    if (!down) {
+    XTestFakeButtonEvent(m_display.get(), button == Button::Right ? rightButton : leftButton,
+                         down ? True : False, CurrentTime);
+    if (!down && m_record) {
         XFlush(m_display.get());
         recordHeldButtons();
     }
 }
 
-void XTestEventPoster::click(unsigned button, qint64 times)
+// Positive amounts scroll up: button 4.
+void XTestEventPoster::turnWheel(int, int notches)
 {
-    for (qint64 i = 0; i < times; ++i) {
+    const unsigned button = notches > 0 ? wheelUpButton : wheelDownButton;
+    for (int i = std::abs(notches); i > 0; --i) {
         XTestFakeButtonEvent(m_display.get(), button, True, CurrentTime);
         XTestFakeButtonEvent(m_display.get(), button, False, CurrentTime);
     }
 }
 
-bool& XTestEventPoster::heldFlag(unsigned button)
+void XTestEventPoster::sendQueued()
 {
-    return button == rightButton ? m_rightHeld : m_leftHeld;
+    XFlush(m_display.get());
 }
 
 void XTestEventPoster::recordHeldButtons()
@@ -195,9 +125,9 @@ void XTestEventPoster::recordHeldButtons()
     if (!m_record)
         return;
     QList<unsigned> held;
-    if (m_leftHeld)
+    if (isHeld(Button::Left))
         held << leftButton;
-    if (m_rightHeld)
+    if (isHeld(Button::Right))
         held << rightButton;
     m_record->update(displayName(), held);
 }

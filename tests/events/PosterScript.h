@@ -8,7 +8,7 @@
 
 // Runs calls on an event poster from one line, so that a data row holds a whole gesture:
 // "down 10 20; drag 15 20; up 15 20; rightDown 1 2; rightUp 1 2; move 0 0; scroll -30;
-// releaseHeld". Coordinates are screen units and may be "nan" or "inf".
+// releaseHeld; flush". Coordinates are screen units and may be "nan" or "inf".
 inline void runScript(platform::EventPoster& poster, const QString& script)
 {
     using Type = platform::MouseEventType;
@@ -22,6 +22,8 @@ inline void runScript(platform::EventPoster& poster, const QString& script)
             poster.postScrollWheelEvent(words[1].toInt());
         } else if (words[0] == QLatin1String("releaseHeld")) {
             poster.releaseHeldButtons();
+        } else if (words[0] == QLatin1String("flush")) {
+            poster.flush();
         } else {
             QVERIFY2(types.contains(words[0]) && words.size() == 3, qPrintable(call));
             const Type type = types[words[0]];
