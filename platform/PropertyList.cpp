@@ -491,7 +491,7 @@ PlistNode parseNode(const QByteArray& data, std::optional<BinaryPropertyList>& b
 
 enum class NumberPrefix { Integer, Real };
 
-// The leading number of a string as the original platform's string object reads it: leading
+// The leading number of a string, as settings written by hand are read: leading
 // white space skipped, an optional sign, then digits; whatever follows is ignored.
 QString numericPrefix(const QString& text, NumberPrefix form)
 {

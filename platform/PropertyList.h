@@ -55,9 +55,9 @@ bool writeXmlPropertyListFile(const QString& path, const QVariant& root, QString
 // the copy's path, or an empty string with `error` set.
 QString keepOriginalCopy(const QString& path, const QByteArray& data, QString* error);
 
-// The conversions of a stored number, as the original platform's number object makes them.
-// Non-numbers that are not strings read as false / 0. Strings read by their start, as the
-// original string object does: "YES", "true" -> true; "12", " -12.75px" -> 12, -12.
+// What a stored value means where a bool or a number is expected, whatever kind a hand-edited
+// file gave it. Non-numbers that are not strings read as false / 0. Strings read by their
+// leading number or word: "YES", "true" -> true; "12", " -12.75px" -> 12, -12.
 bool plistBoolValue(const QVariant& value);      // true for any non-zero number
 qint64 plistIntegerValue(const QVariant& value); // truncated toward zero, saturated, NaN -> 0
 qint32 plistIntValue(const QVariant& value);     // the same, in 32 bits
