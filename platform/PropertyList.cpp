@@ -669,13 +669,31 @@ bool writeXmlPropertyListFile(const QString& path, const QVariant& root, QString
     return false;
 }
 
-QString keepOriginalCopy(const QString& path, const QByteArray& data, QString* error)
+namespace {
+
+// A free name beside `path` for a kept file: "<path>.<tag>-<yyyyMMddThhmmss>", with a counter
+// added when one from the same second is already there.
+QString keptFilePath(const QString& path, const QString& tag)
 {
-    const QString base = path + QStringLiteral(".original-") +
+    const QString base = path + u'.' + tag + u'-' +
                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddThhmmss"));
     QString candidate = base;
     for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
         candidate = base + QStringLiteral("-%1").arg(n);
+    return candidate;
+}
+
+} // namespace
+
+QString moveUnreadableFileAside(const QString& path)
+{
+    const QString aside = keptFilePath(path, QStringLiteral("unreadable"));
+    return QFile::rename(path, aside) ? aside : QString();
+}
+
+QString keepOriginalCopy(const QString& path, const QByteArray& data, QString* error)
+{
+    const QString candidate = keptFilePath(path, QStringLiteral("original"));
     QFile copy(candidate);
     if (copy.open(QIODevice::WriteOnly | QIODevice::NewOnly) && copy.write(data) == data.size() &&
         copy.flush()) {

@@ -50,6 +50,10 @@ QByteArray xmlPropertyListData(const QVariant& root, QStringList* leftOut = null
 // for xmlPropertyListData.
 bool writeXmlPropertyListFile(const QString& path, const QVariant& root, QString* error = nullptr,
                               QStringList* leftOut = nullptr);
+// Moves a file that cannot be read out of the way, to "<path>.unreadable-<yyyyMMddThhmmss>"
+// (a counter added when taken), so that it is kept for the user and never overwritten. Returns
+// the new path, or an empty string when it could not be moved.
+QString moveUnreadableFileAside(const QString& path);
 // Keeps the bytes of a file as it was beside it, as "<path>.original-<yyyyMMddThhmmss>"
 // (a counter added when taken), before it is rewritten without some of its values. Returns
 // the copy's path, or an empty string with `error` set.

@@ -39,18 +39,6 @@ bool isStorableDomainName(const QString& name)
            !name.contains(QChar(0));
 }
 
-// Where an unreadable file is kept: "<file>.unreadable-<yyyyMMddThhmmss>", with a counter
-// added when one from the same second is already there.
-QString asidePath(const QString& path)
-{
-    const QString base = path + QStringLiteral(".unreadable-") +
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddThhmmss"));
-    QString candidate = base;
-    for (int n = 2; QFile::exists(candidate); ++n)
-        candidate = base + QStringLiteral("-%1").arg(n);
-    return candidate;
-}
-
 bool isDictionary(const PropertyListFile& file)
 {
     return file.status == PropertyListStatus::Ok && file.root.typeId() == QMetaType::QVariantMap;
@@ -201,7 +189,8 @@ void UserDefaults::setPersistentDomain(const QVariantMap& domain, const QString&
     }
     stored.values = domain;
     stored.replaced = true;
-    NotificationCenter::defaultCenter().postNotificationName(kUserDefaultsDidChangeNotification, this);
+    NotificationCenter::defaultCenter().postNotificationName(kUserDefaultsDidChangeNotification,
+                                                             this);
 }
 
 bool UserDefaults::synchronize()
@@ -375,8 +364,8 @@ UserDefaults::DiskDomain UserDefaults::readDomainFile(const QString& domainName,
         return DiskDomain::unusable();
     }
     m_unreadableReported.remove(domainName);
-    const QString aside = asidePath(path);
-    if (QFile::rename(path, aside)) {
+    const QString aside = moveUnreadableFileAside(path);
+    if (!aside.isEmpty()) {
         logLine(QStringLiteral("Settings file %1 could not be read (%2): kept it as %3 and "
                                "started from empty settings")
                     .arg(path, file.error, aside));

@@ -373,10 +373,8 @@ void Tactalon_PrefsPref::readLaunchAgentPropertyList()
 
 bool Tactalon_PrefsPref::setAsideUnreadableFile(const QString& reason)
 {
-    const QString aside =
-        propertyListPath + QStringLiteral(".unreadable-") +
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"));
-    if (!QFile::rename(propertyListPath, aside)) {
+    const QString aside = platform::moveUnreadableFileAside(propertyListPath);
+    if (aside.isEmpty()) {
         platform::logLine(QStringLiteral("Cannot read the launch agent file %1 (%2), nor move it "
                                          "aside; it is left as it is")
                               .arg(propertyListPath, reason));
