@@ -2,31 +2,31 @@
 
 #include "platform/UserDefaults.h"
 #include "settings/SettingsKeys.h"
+#include "support/UdpPorts.h"
 
 #include <QDir>
 #include <QFile>
-#include <QHostAddress>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUdpSocket>
 #include <csignal>
 
-// The real agent program, run in a private home with a private runtime folder
-// (runtimeFolder()), its log lines collected as they come.
+// The real agent program, run in a private home (its own unless given one) with a private
+// runtime folder (runtimeFolder()), its log lines collected as they come.
 class AgentProcess
 {
 public:
-    explicit AgentProcess(const QString& home) : m_home(home)
+    explicit AgentProcess(const QString& givenHome = {})
+        : m_home(givenHome.isEmpty() ? m_ownHome.path() : givenHome)
     {
-        QDir(home).mkdir(QStringLiteral("runtime"));
-        QFile::setPermissions(runtimeFolder(home),
+        QDir(m_home).mkdir(QStringLiteral("runtime"));
+        QFile::setPermissions(runtimeFolder(m_home),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), home);
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder(home));
+        environment.insert(QStringLiteral("HOME"), m_home);
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home + QStringLiteral("/.config"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder(m_home));
         m_process.setProcessEnvironment(environment);
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
         QObject::connect(&m_process, &QProcess::readyReadStandardError, [this] { collect(); });
@@ -50,10 +50,24 @@ public:
         m_process.setProcessEnvironment(environment);
     }
 
+    QString home() const { return m_home; }
+
     bool start()
     {
         m_process.start(program(), {});
         return m_process.waitForStarted(10000);
+    }
+
+    // Starts it with its listener on `port` and debug logging on; true once it listens there.
+    bool startListening(quint16 port)
+    {
+        return storeSettings(m_home, {{kPortStr, QVariant::fromValue<qint32>(port)},
+                                      {kDebugLogging, true}}) &&
+               start() && waitForMessage(listeningLine(port));
+    }
+    static QString listeningLine(quint16 port)
+    {
+        return QStringLiteral("started TuioClient on Port: %1").arg(port);
     }
 
     // Ends it as the service launcher does, and waits for it.
@@ -101,13 +115,6 @@ public:
         return true;
     }
 
-    // Whether some program holds the UDP port on the loopback address.
-    static bool isPortTaken(quint16 port)
-    {
-        QUdpSocket probe;
-        return !probe.bind(QHostAddress::LocalHost, port);
-    }
-
     // Stores settings into the agent's domain as another program of the user would.
     static bool storeSettings(const QString& home, const QVariantMap& settings)
     {
@@ -116,13 +123,6 @@ public:
         domain.insert(settings);
         defaults.setPersistentDomain(domain, kDomainName);
         return defaults.synchronize();
-    }
-
-    static quint16 freePort()
-    {
-        QUdpSocket socket;
-        socket.bind(QHostAddress::LocalHost, 0);
-        return socket.localPort();
     }
 
 private:
@@ -136,6 +136,7 @@ private:
         }
     }
 
+    QTemporaryDir m_ownHome;
     QString m_home;
     QProcess m_process;
     QByteArray m_buffer;

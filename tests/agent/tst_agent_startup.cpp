@@ -1,12 +1,10 @@
 // The agent program as the service launcher runs it: its start-up lines, its merge of the
 // settings, and its answers to the notices of the session bus.
 #include "AgentProcess.h"
-#include "BinaryPropertyListBytes.h"
-#include "FifoAtPath.h"
+#include "UnreadableFile.h"
 #include "platform/UserDefaults.h"
 #include "settings/SettingsKeys.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 #include <optional>
 
@@ -18,24 +16,17 @@ private:
     static void postOnSessionBus(const QString& name)
     {
         QProcess sender;
-        sender.start(QStringLiteral("dbus-send"),
-                     {QStringLiteral("--session"), QStringLiteral("--type=signal"),
-                      QStringLiteral("/quillonworks/DistributedNotification"),
-                      QStringLiteral("quillonworks.DistributedNotification.Posted"),
-                      QStringLiteral("string:") + name});
+        sender.start("dbus-send",
+                     {"--session", "--type=signal", "/quillonworks/DistributedNotification",
+                      "quillonworks.DistributedNotification.Posted", "string:" + name});
         QVERIFY(sender.waitForFinished(10000));
         QCOMPARE(sender.exitCode(), 0);
     }
 
-    static const QStringList& startupLines()
+    static QStringList startupLines()
     {
-        static const QStringList lines = {
-            QStringLiteral("Registered with notificationcenter"),
-            QStringLiteral("Registered Distributet Notification"),
-            QStringLiteral("Resolution: 1440 x 900"),
-            QStringLiteral("started TuioClient on Port: 3333"),
-        };
-        return lines;
+        return {"Registered with notificationcenter", "Registered Distributet Notification",
+                "Resolution: 1440 x 900", AgentProcess::listeningLine(3333)};
     }
 
 private slots:
@@ -54,16 +45,14 @@ private slots:
     {
         QFETCH(QVariant, debugLogging);
         QFETCH(bool, logged);
-        QVERIFY2(!AgentProcess::isPortTaken(3333), "port 3333 is in use by another program");
+        QVERIFY2(!isUdpPortTaken(3333), "port 3333 is in use by another program");
 
-        QTemporaryDir home;
+        AgentProcess agent;
         if (debugLogging.isValid())
-            QVERIFY(AgentProcess::storeSettings(home.path(), {{kDebugLogging, debugLogging}}));
-
-        AgentProcess agent(home.path());
+            QVERIFY(AgentProcess::storeSettings(agent.home(), {{kDebugLogging, debugLogging}}));
         QVERIFY(agent.start());
         // The default port proves that the merge ran before the client was made.
-        QTRY_VERIFY_WITH_TIMEOUT(AgentProcess::isPortTaken(3333), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(isUdpPortTaken(3333), 20000);
         QVERIFY(agent.terminate());
         QCOMPARE(agent.process().exitStatus(), QProcess::NormalExit);
         QCOMPARE(agent.process().exitCode(), 0);
@@ -78,13 +67,12 @@ private slots:
 
     void firstStartStoresTheNineDefaults()
     {
-        QTemporaryDir home;
-        AgentProcess agent(home.path());
+        AgentProcess agent;
         QVERIFY(agent.start());
-        QTRY_VERIFY_WITH_TIMEOUT(AgentProcess::isPortTaken(3333), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(isUdpPortTaken(3333), 20000);
         QVERIFY(agent.terminate());
 
-        platform::UserDefaults defaults(home.path() + QStringLiteral("/.config"));
+        platform::UserDefaults defaults(agent.home() + QStringLiteral("/.config"));
         const QVariantMap domain =
             defaults.persistentDomainForName(kDomainName).value_or(QVariantMap{});
         QCOMPARE(domain.keys().size(), 9);
@@ -95,29 +83,19 @@ private slots:
     // of all: it starts, listens, and says so in one line.
     void unreadableSettingsFileIsOneLine_data()
     {
-        QTest::addColumn<QByteArray>("content"); // "FIFO": a FIFO without a writer
-        QTest::newRow("binary key holding U+0000, which libplist asserts on")
-            << binaryDictionary(QByteArray("\x63\x00p\x00o\x00\x00", 7), "\x09");
-        QTest::newRow("FIFO") << QByteArray("FIFO");
+        QTest::addColumn<QByteArray>("content");
+        addUnreadableFileRows();
     }
 
     void unreadableSettingsFileIsOneLine()
     {
         QFETCH(QByteArray, content);
-        QTemporaryDir home;
-        const QString file = home.filePath(QStringLiteral(".config/quillonworks.Tactalon.plist"));
-        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral(".config"))));
+        AgentProcess agent;
+        const QString file = agent.home() + "/.config/quillonworks.Tactalon.plist";
         std::optional<FifoAtPath> fifo;
-        if (content == "FIFO") {
-            QVERIFY((fifo.emplace(file), fifo->made()));
-        } else {
-            QFile settings(file);
-            QVERIFY(settings.open(QIODevice::WriteOnly) && settings.write(content) > 0);
-        }
-
-        AgentProcess agent(home.path());
+        QVERIFY(placeFile(file, content, fifo));
         QVERIFY(agent.start());
-        QTRY_VERIFY_WITH_TIMEOUT(AgentProcess::isPortTaken(3333), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(isUdpPortTaken(3333), 20000);
         QVERIFY(!fifo || !fifo->blocked());
         QVERIFY(agent.terminate());
         QCOMPARE(agent.process().exitStatus(), QProcess::NormalExit);
@@ -128,31 +106,24 @@ private slots:
     // port notice moves the listener to the port stored now and frees the old one.
     void portMovesOnlyOnThePortNotice()
     {
-        QTemporaryDir home;
-        const quint16 oldPort = AgentProcess::freePort();
-        QVERIFY(AgentProcess::storeSettings(
-            home.path(),
-            {{kDebugLogging, true}, {kPortStr, QVariant::fromValue<qint32>(oldPort)}}));
-        AgentProcess agent(home.path());
-        QVERIFY(agent.start());
-        QVERIFY(
-            agent.waitForMessage(QStringLiteral("started TuioClient on Port: %1").arg(oldPort)));
+        AgentProcess agent;
+        const quint16 oldPort = freeUdpPort();
+        QVERIFY(agent.startListening(oldPort));
 
-        const quint16 newPort = AgentProcess::freePort();
-        QVERIFY(AgentProcess::storeSettings(home.path(),
+        const quint16 newPort = freeUdpPort();
+        QVERIFY(AgentProcess::storeSettings(agent.home(),
                                             {{kPortStr, QVariant::fromValue<qint32>(newPort)}}));
         postOnSessionBus(kDefaultsDidChangeNotification);
         // A second notice the agent must also handle proves the first one was taken in.
         postOnSessionBus(kDefaultsDidChangeNotification);
         QTest::qWait(300);
-        QVERIFY(AgentProcess::isPortTaken(oldPort));
-        QVERIFY(!AgentProcess::isPortTaken(newPort));
+        QVERIFY(isUdpPortTaken(oldPort));
+        QVERIFY(!isUdpPortTaken(newPort));
 
         postOnSessionBus(kPortDidChangeNotification);
-        QVERIFY(
-            agent.waitForMessage(QStringLiteral("started TuioClient on Port: %1").arg(newPort)));
-        QVERIFY(AgentProcess::isPortTaken(newPort));
-        QVERIFY(!AgentProcess::isPortTaken(oldPort));
+        QVERIFY(agent.waitForMessage(AgentProcess::listeningLine(newPort)));
+        QVERIFY(isUdpPortTaken(newPort));
+        QVERIFY(!isUdpPortTaken(oldPort));
         const QStringList portLines = agent.messages().filter(QStringLiteral("Port changed: "));
         QCOMPARE(portLines.size(), 1);
         QVERIFY(portLines.first().contains(kPortDidChangeNotification));
@@ -160,10 +131,9 @@ private slots:
 
     void portThatCannotBeOpenedIsReported()
     {
-        QTemporaryDir home;
-        QVERIFY(AgentProcess::storeSettings(home.path(),
+        AgentProcess agent;
+        QVERIFY(AgentProcess::storeSettings(agent.home(),
                                             {{kPortStr, QVariant::fromValue<qint32>(70000)}}));
-        AgentProcess agent(home.path());
         QVERIFY(agent.start());
         QTRY_VERIFY_WITH_TIMEOUT(!agent.messages().filter(QStringLiteral("70000")).isEmpty(),
                                  20000);

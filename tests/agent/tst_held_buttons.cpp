@@ -8,26 +8,12 @@
 #include "settings/SettingsKeys.h"
 #include "tuio/encoder/TuioSender.h"
 
-#include <QDir>
-#include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
-
-constexpr unsigned kButton1Mask = 1u << 8; // X11's Button1Mask
-
-bool isPress1(const XPointerEvent& event)
-{
-    return event.type == XPointerEvent::Press && event.button == 1;
-}
-
-bool isRelease1(const XPointerEvent& event)
-{
-    return event.type == XPointerEvent::Release && event.button == 1;
-}
 
 // The held-button records in the agent's runtime folder.
 QStringList records(const QString& home)
@@ -46,17 +32,6 @@ class HeldButtonsTest : public QObject
 private:
     XEventObserver m_observer;
 
-    // An agent on a port of its own, started and listening; its runtime folder is `home`'s.
-    void startAgent(AgentProcess& agent, const QString& home, quint16& port)
-    {
-        port = AgentProcess::freePort();
-        QVERIFY(AgentProcess::storeSettings(
-            home, {{kPortStr, QVariant::fromValue<qint32>(port)}, {kDebugLogging, true}}));
-        QVERIFY(agent.start());
-        QVERIFY2(agent.waitForMessage(QStringLiteral("started TuioClient on Port: %1").arg(port)),
-                 qPrintable(agent.messages().join(QLatin1Char('\n'))));
-    }
-
     // One finger down at (576, 360) and moving: the left button is down when this returns.
     void pressAndDrag(TuioSender& tracker)
     {
@@ -64,16 +39,16 @@ private:
         m_observer.clear();
         QVERIFY(tracker.sendFrame({5}, {{5, 0.4f, 0.4f}}));
         QVERIFY(tracker.sendFrame({5}, {{5, 0.45f, 0.45f}}));
-        QVERIFY2(m_observer.waitFor(isPress1), qPrintable(m_observer.toString()));
+        QVERIFY2(m_observer.waitFor(XPointerEvent::press(1)), qPrintable(m_observer.toString()));
         QVERIFY2(m_observer.waitFor([](const XPointerEvent& e) { return e.rootX == 648; }),
                  qPrintable(m_observer.toString()));
-        QVERIFY(m_observer.buttonMask() & kButton1Mask);
+        QVERIFY(m_observer.isLeftButtonDown());
     }
 
     void verifyLetGo()
     {
-        QVERIFY2(m_observer.waitFor(isRelease1), qPrintable(m_observer.toString()));
-        QCOMPARE(m_observer.buttonMask() & kButton1Mask, 0u);
+        QVERIFY2(m_observer.waitFor(XPointerEvent::release(1)), qPrintable(m_observer.toString()));
+        QVERIFY(!m_observer.isLeftButtonDown());
     }
 
 private slots:
@@ -99,13 +74,12 @@ private slots:
     void everyEndOfADragLetsGo()
     {
         QFETCH(int, signal);
-        QTemporaryDir home;
-        AgentProcess agent(home.path());
-        quint16 port = 0;
-        startAgent(agent, home.path(), port);
+        AgentProcess agent;
+        const quint16 port = freeUdpPort();
+        QVERIFY(agent.startListening(port));
         TuioSender tracker(QHostAddress::LocalHost, port);
         pressAndDrag(tracker);
-        QCOMPARE(records(home.path()).size(), 1);
+        QCOMPARE(records(agent.home()).size(), 1);
 
         if (signal == 0) {
             QVERIFY(tracker.sendFrame({}, {}));
@@ -116,7 +90,7 @@ private slots:
             QCOMPARE(agent.process().exitCode(), 0);
         }
         verifyLetGo();
-        QTRY_COMPARE_WITH_TIMEOUT(records(home.path()), QStringList(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(records(agent.home()), QStringList(), 5000);
     }
 
     // SIGKILL leaves the button down in the server; the next agent lets it go as it starts.
@@ -125,21 +99,18 @@ private slots:
     {
         QTemporaryDir home;
         auto first = std::make_unique<AgentProcess>(home.path());
-        quint16 port = 0;
-        startAgent(*first, home.path(), port);
+        const quint16 port = freeUdpPort();
+        QVERIFY(first->startListening(port));
         TuioSender tracker(QHostAddress::LocalHost, port);
         pressAndDrag(tracker);
         const QStringList held = records(home.path());
         QCOMPARE(held.size(), 1);
 
-        QTemporaryDir secondHome;
-        AgentProcess second(secondHome.path());
-        second.setEnvironment(QStringLiteral("XDG_RUNTIME_DIR"),
-                              AgentProcess::runtimeFolder(home.path()));
-        quint16 secondPort = 0;
-        startAgent(second, secondHome.path(), secondPort);
+        AgentProcess second;
+        second.setEnvironment("XDG_RUNTIME_DIR", AgentProcess::runtimeFolder(home.path()));
+        QVERIFY(second.startListening(freeUdpPort()));
         QVERIFY(second.terminate());
-        QVERIFY(m_observer.buttonMask() & kButton1Mask);
+        QVERIFY(m_observer.isLeftButtonDown());
         QCOMPARE(records(home.path()), held);
 
         const qint64 killedPid = first->process().processId();
@@ -147,11 +118,11 @@ private slots:
         QVERIFY(first->process().waitForFinished(20000));
         first.reset();
         m_observer.collect();
-        QVERIFY(m_observer.buttonMask() & kButton1Mask);
+        QVERIFY(m_observer.isLeftButtonDown());
         QCOMPARE(records(home.path()), held);
 
         AgentProcess next(home.path());
-        startAgent(next, home.path(), port);
+        QVERIFY(next.startListening(freeUdpPort()));
         verifyLetGo();
         const QString letGo = QStringLiteral("Let go of the left button that an agent which ended "
                                              "(pid %1) left held on X display %2")
@@ -164,17 +135,16 @@ private slots:
     // With standard error closed a log line can no longer be written; the agent goes on.
     void closedStandardErrorDoesNotEndADrag()
     {
-        QTemporaryDir home;
-        AgentProcess agent(home.path());
+        AgentProcess agent;
         int log[2];
         QCOMPARE(::pipe2(log, O_CLOEXEC), 0);
         agent.process().setChildProcessModifier([&log] { ::dup2(log[1], STDERR_FILENO); });
-        const quint16 port = AgentProcess::freePort();
-        QVERIFY(AgentProcess::storeSettings(home.path(),
+        const quint16 port = freeUdpPort();
+        QVERIFY(AgentProcess::storeSettings(agent.home(),
                                             {{kPortStr, QVariant::fromValue<qint32>(port)}}));
         QVERIFY(agent.start());
         ::close(log[1]);
-        QTRY_VERIFY_WITH_TIMEOUT(AgentProcess::isPortTaken(port), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(isUdpPortTaken(port), 20000);
         TuioSender tracker(QHostAddress::LocalHost, port);
         pressAndDrag(tracker);
 

@@ -1,6 +1,5 @@
 #include "platform/PropertyList.h"
-#include "support/BinaryPropertyListBytes.h"
-#include "support/FifoAtPath.h"
+#include "support/UnreadableFile.h"
 
 #include <QDateTime>
 #include <QPoint>
@@ -101,74 +100,63 @@ private Q_SLOTS:
         QVERIFY(plistValuesEqual(parsePropertyList(binaryPlist(root)), expected));
     }
 
+    // Damaged or hostile content, and what is no regular file: a FIFO without a writer must not
+    // hold the reader, nor a device feed it.
     void damagedOrHostileFilesAreUnreadable_data()
     {
-        QTest::addColumn<QByteArray>("data");
-        QTest::newRow("empty") << QByteArray();
-        QTest::newRow("truncated xml") << xmlPropertyListData(QVariantMap{{"a", 1}}).chopped(20);
+        QTest::addColumn<QByteArray>("data"); // "FIFO", "DEVICE", "FOLDER": no regular file
+        QTest::addColumn<QString>("error");   // a part of the error; empty: any
+        QTest::newRow("empty") << QByteArray() << "";
+        QTest::newRow("truncated xml")
+            << xmlPropertyListData(QVariantMap{{"a", 1}}).chopped(20) << "";
         plist_t dict = plist_new_dict();
         plist_dict_set_item(dict, "a", plist_new_string("text"));
-        QTest::newRow("truncated binary") << binaryPlist(dict).chopped(5);
-        QTest::newRow("binary header only") << QByteArray("bplist00");
+        QTest::newRow("truncated binary") << binaryPlist(dict).chopped(5) << "";
+        QTest::newRow("binary header only") << QByteArray("bplist00") << "";
         // Deep enough to overflow libplist's recursive free and encoder.
         QTest::newRow("xml nested 300000 deep")
             << "<plist>" + QByteArray("<array>").repeated(300'000) +
-                   QByteArray("</array>").repeated(300'000) + "</plist>";
+                   QByteArray("</array>").repeated(300'000) + "</plist>"
+            << "";
         plist_t deep = plist_new_array();
         for (int i = 0; i < 1000; ++i) {
             plist_t outer = plist_new_array();
             plist_array_append_item(outer, deep);
             deep = outer;
         }
-        QTest::newRow("binary nested 1000 deep") << binaryPlist(deep);
-        QTest::newRow("binary expanding to 2^60 values") << expandingBinaryPlist(60);
+        QTest::newRow("binary nested 1000 deep") << binaryPlist(deep) << "";
+        QTest::newRow("binary expanding to 2^60 values") << expandingBinaryPlist(60) << "";
         QTest::newRow("over the size limit")
-            << "<plist><string>" + QByteArray(300 * 1024, 'x') + "</string></plist>";
+            << "<plist><string>" + QByteArray(300 * 1024, 'x') + "</string></plist>"
+            << "";
         // libplist 2.2 asserts on the first, and cuts the second short into another key.
-        QTest::newRow("binary key holding U+0000")
-            << binaryDictionary(QByteArray("\x63\x00p\x00o\x00\x00", 7), "\x09");
+        QTest::newRow("binary key holding U+0000") << binaryKeyHoldingNul() << "";
         QTest::newRow("binary key holding a NUL byte")
-            << binaryDictionary(QByteArray("\x53p\x00o", 4), "\x09");
+            << binaryDictionary(QByteArray("\x53p\x00o", 4), "\x09") << "";
+        QTest::newRow("FIFO") << QByteArray("FIFO") << "a FIFO";
+        QTest::newRow("device") << QByteArray("DEVICE") << "a device";
+        QTest::newRow("folder") << QByteArray("FOLDER") << "a folder";
     }
     void damagedOrHostileFilesAreUnreadable()
     {
         QFETCH(QByteArray, data);
+        QFETCH(QString, error);
         QTemporaryDir dir;
-        QFile file(dir.filePath("bad.plist"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(data) == data.size());
-        file.close();
-        const PropertyListFile read = readPropertyListFile(file.fileName());
-        QCOMPARE(read.status, PropertyListStatus::Unreadable);
-        QVERIFY(!read.root.isValid());
-        QVERIFY(!read.error.isEmpty());
-        QCOMPARE(readPropertyListFile(dir.filePath("absent.plist")).status,
-                 PropertyListStatus::Missing);
-    }
-
-    // A FIFO without a writer must not hold the reader, nor a device feed it.
-    void onlyRegularFilesAreRead_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("FIFO") << "a FIFO";
-        QTest::newRow("device") << "a device";
-        QTest::newRow("folder") << "a folder";
-    }
-    void onlyRegularFilesAreRead()
-    {
-        QFETCH(QString, kind);
-        QTemporaryDir dir;
-        const QString path = dir.filePath("settings.plist");
+        const QString path = dir.filePath("bad.plist");
         std::optional<FifoAtPath> fifo;
-        if (kind == "a FIFO")
-            QVERIFY((fifo.emplace(path), fifo->made()));
-        else if (kind == "a device")
+        if (data == "DEVICE")
             QVERIFY(QFile::link("/dev/zero", path));
-        else
+        else if (data == "FOLDER")
             QVERIFY(QDir().mkdir(path));
+        else
+            QVERIFY(placeFile(path, data, fifo));
         const PropertyListFile read = readPropertyListFile(path);
         QVERIFY(!fifo || !fifo->blocked());
         QCOMPARE(read.status, PropertyListStatus::Unreadable);
-        QVERIFY2(read.error.contains(kind), qPrintable(read.error));
+        QVERIFY(!read.root.isValid());
+        QVERIFY2(!read.error.isEmpty() && read.error.contains(error), qPrintable(read.error));
+        QCOMPARE(readPropertyListFile(dir.filePath("absent.plist")).status,
+                 PropertyListStatus::Missing);
     }
 
     // What libplist 2.2 would hand out changed, or could not write back, is left out of the

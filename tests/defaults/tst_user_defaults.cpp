@@ -1,6 +1,7 @@
 #include "BinaryPropertyListBytes.h"
-#include "FifoAtPath.h"
+#include "StandardError.h"
 #include "TemporaryHome.h"
+#include "UnreadableFile.h"
 #include "platform/NotificationCenter.h"
 #include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
@@ -9,13 +10,11 @@
 #include "settings/SettingsKeys.h"
 
 #include <QProcess>
-#include <QTemporaryFile>
 #include <QTest>
 #include <array>
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using platform::UserDefaults;
 
@@ -56,38 +55,6 @@ mode_t modeOf(const QString& path)
     struct stat status = {};
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode : 0;
 }
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Sends standard error into a temporary file while it lives, to read the log lines written.
-class StderrCapture
-{
-public:
-    StderrCapture() : m_saved(::dup(STDERR_FILENO))
-    {
-        m_file.open();
-        ::dup2(m_file.handle(), STDERR_FILENO);
-    }
-    ~StderrCapture() { ::dup2(m_saved, STDERR_FILENO), ::close(m_saved); }
-    StderrCapture(const StderrCapture&) = delete;
-    StderrCapture& operator=(const StderrCapture&) = delete;
-    QString text() const { return QString::fromUtf8(readFile(m_file.fileName())); }
-
-private:
-    QTemporaryFile m_file;
-    int m_saved;
-};
 
 // A writer child (see main): `rounds` times, read the domain, add the key "w<id>-<round>", set
 // "w<id>" to the round, write back and synchronize.
@@ -137,12 +104,12 @@ private Q_SLOTS:
         QCOMPARE(entriesOnDisk(domainFile()), expected);
         QCOMPARE(defaults.boolForKey(kDebugLogging), false);
 
-        const QByteArray before = readFile(domainFile());
+        const QByteArray before = fileContents(domainFile());
         const ino_t inodeBefore = inodeOf(domainFile());
         UserDefaults again(m_home->configPath());
         mergeDefaults(again, defaultValues);
         QVERIFY(inodeOf(domainFile()) != inodeBefore);
-        QCOMPARE(readFile(domainFile()), before);
+        QCOMPARE(fileContents(domainFile()), before);
     }
 
     // Stored values win whatever their kind, and keys of no list survive.
@@ -196,26 +163,20 @@ private Q_SLOTS:
 
     void unreadableFileIsKeptAsideAndTheDomainRebuilt_data()
     {
-        QTest::addColumn<QByteArray>("content"); // "FIFO": a FIFO without a writer
+        QTest::addColumn<QByteArray>("content");
         QTest::newRow("garbage") << QByteArray("port = 4000\n");
         QTest::newRow("root not a dictionary") << platform::xmlPropertyListData(QVariantList{4000});
-        // libplist 2.2 asserts on it: every start of the agent would abort.
-        QTest::newRow("binary key holding U+0000")
-            << binaryDictionary(QByteArray("\x63\x00p\x00o\x00\x00", 7), "\x09");
-        QTest::newRow("FIFO") << QByteArray("FIFO");
+        addUnreadableFileRows();
     }
     void unreadableFileIsKeptAsideAndTheDomainRebuilt()
     {
         QFETCH(QByteArray, content);
         std::optional<FifoAtPath> fifo;
-        if (content == "FIFO")
-            QVERIFY((fifo.emplace(domainFile()), fifo->made()));
-        else
-            writeFile(domainFile(), content);
-        StderrCapture capture;
-        UserDefaults defaults(m_home->configPath());
-        mergeDefaults(defaults, agentDefaults());
-        const QString log = capture.text();
+        QVERIFY(placeFile(domainFile(), content, fifo));
+        const QString log = standardErrorOf([&] {
+            UserDefaults defaults(m_home->configPath());
+            mergeDefaults(defaults, agentDefaults());
+        });
         QVERIFY(!fifo || !fifo->blocked());
 
         const QStringList aside = QDir(m_home->configPath())
@@ -226,7 +187,7 @@ private Q_SLOTS:
         if (fifo)
             QVERIFY(S_ISFIFO(modeOf(asidePath)));
         else
-            QCOMPARE(readFile(asidePath), content);
+            QCOMPARE(fileContents(asidePath), content);
         QCOMPARE(log.count(domainFile() + " could not be read"), 1);
         QVERIFY(log.contains(aside.first()));
         QCOMPARE(entriesOnDisk(domainFile()), storedDefaults());
@@ -243,14 +204,13 @@ private Q_SLOTS:
         QFile lock(m_home->configPath() + "/.quillonworks.Tactalon.plist.lock");
         QVERIFY(lock.open(QIODevice::ReadWrite) && ::flock(lock.handle(), LOCK_EX) == 0);
         const QByteArray torn = "<plist><dict><key>po";
-        writeFile(domainFile(), torn);
+        QVERIFY(writeFile(domainFile(), torn));
 
-        StderrCapture capture;
-        QVERIFY(defaults.synchronize());
+        const QByteArray log = standardErrorOf([&] { QVERIFY(defaults.synchronize()); });
         QCOMPARE(defaults.integerForKey(kPortStr), 4000);
-        QCOMPARE(readFile(domainFile()), torn);
+        QCOMPARE(fileContents(domainFile()), torn);
         QCOMPARE(QDir(m_home->configPath()).entryList({"*.unreadable-*"}), QStringList());
-        QCOMPARE(capture.text().count("could not be read"), 1);
+        QCOMPARE(log.count("could not be read"), 1);
     }
 
     // Values libplist cannot write back exactly never stop the nine keys from being stored,
@@ -274,13 +234,13 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, content);
         QFETCH(int, values);
-        writeFile(domainFile(), content);
-        StderrCapture capture;
-        for (int start = 0; start < 2; ++start) {
-            UserDefaults defaults(m_home->configPath());
-            mergeDefaults(defaults, agentDefaults());
-        }
-        const QString log = capture.text();
+        QVERIFY(writeFile(domainFile(), content));
+        const QString log = standardErrorOf([&] {
+            for (int start = 0; start < 2; ++start) {
+                UserDefaults defaults(m_home->configPath());
+                mergeDefaults(defaults, agentDefaults());
+            }
+        });
 
         QMap<QString, QString> expected = storedDefaults();
         if (content.contains("keep"))
@@ -289,7 +249,7 @@ private Q_SLOTS:
         const QStringList copies =
             QDir(m_home->configPath()).entryList({"quillonworks.Tactalon.plist.original-*"});
         QCOMPARE(copies.size(), 1);
-        QCOMPARE(readFile(m_home->configPath() + '/' + copies.first()), content);
+        QCOMPARE(fileContents(m_home->configPath() + '/' + copies.first()), content);
         const QStringList lines = log.split('\n').filter("cannot be written back exactly");
         QCOMPARE(lines.size(), 1);
         QVERIFY(lines.first().contains(copies.first()));
@@ -299,13 +259,12 @@ private Q_SLOTS:
     // The folder cannot be made (its parent is a file): false, one line, and memory kept.
     void failedWriteKeepsValuesInMemory()
     {
-        writeFile(m_home->filePath("file"), "x");
+        QVERIFY(writeFile(m_home->filePath("file"), "x"));
         UserDefaults defaults(m_home->filePath("file/config"));
         defaults.addSuiteNamed(kDomainName);
         defaults.setPersistentDomain({{kPortStr, 4000}}, kDomainName);
-        StderrCapture capture;
-        QVERIFY(!defaults.synchronize());
-        QCOMPARE(capture.text().count("Could not write settings file"), 1);
+        const QByteArray log = standardErrorOf([&] { QVERIFY(!defaults.synchronize()); });
+        QCOMPARE(log.count("Could not write settings file"), 1);
         QCOMPARE(defaults.integerForKey(kPortStr), 4000);
     }
 

@@ -1,9 +1,8 @@
 // The held-button record's file where the agent program's tests do not reach: damaged records
 // and a symbolic link in place of one.
 #include "platform/HeldButtonRecord.h"
+#include "support/Files.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -13,13 +12,6 @@ namespace {
 
 // Process ids stay below 2^22: no process has this one.
 constexpr qint64 endedPid = 99999999;
-
-void writeFile(const QString& path, const QByteArray& contents)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(contents), contents.size());
-}
 
 } // namespace
 
@@ -43,8 +35,9 @@ private slots:
         QFETCH(QByteArray, contents);
         QTemporaryDir folder;
         const QString prefix = QLatin1String(HeldButtonRecord::fileNamePrefix);
-        writeFile(folder.filePath(prefix + QString::number(endedPid)), contents);
-        writeFile(folder.filePath(prefix + QStringLiteral("notes")), "display=:0\nbuttons=1\n");
+        QVERIFY(writeFile(folder.filePath(prefix + QString::number(endedPid)), contents));
+        QVERIFY(writeFile(folder.filePath(prefix + QStringLiteral("notes")),
+                          "display=:0\nbuttons=1\n"));
 
         const auto leftOvers = HeldButtonRecord(folder.path()).leftOvers();
         QCOMPARE(leftOvers.size(), std::size_t(1));

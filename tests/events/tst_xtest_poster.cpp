@@ -5,9 +5,9 @@
 #include "XEventObserver.h"
 #include "platform/UinputEventPoster.h"
 #include "platform/XTestEventPoster.h"
+#include "support/StandardError.h"
 
 #include <QTemporaryDir>
-#include <QTemporaryFile>
 #include <QTest>
 #include <X11/X.h>
 #include <unistd.h>
@@ -23,16 +23,10 @@ const QRectF frame(100, 50, 800, 600);
 // The automatically chosen backend's name, and what the choice wrote to standard error.
 std::pair<QString, QByteArray> chooseBackend()
 {
-    QTemporaryFile capture;
-    if (!capture.open())
-        return {{}, "cannot capture standard error"};
-    const int saved = ::dup(STDERR_FILENO);
-    ::dup2(capture.handle(), STDERR_FILENO);
-    const QString backend = platform::makeEventPoster(frame)->backendName();
-    ::dup2(saved, STDERR_FILENO);
-    ::close(saved);
-    capture.seek(0);
-    return {backend, capture.readAll()};
+    QString backend;
+    const QByteArray log =
+        standardErrorOf([&] { backend = platform::makeEventPoster(frame)->backendName(); });
+    return {backend, log};
 }
 
 } // namespace

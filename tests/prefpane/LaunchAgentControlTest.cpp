@@ -8,44 +8,20 @@
 #include "platform/pane/PreferencePane.h"
 #include "platform/pane/PreferencePaneHost.h"
 #include "platform/pane/ViewWithTag.h"
+#include "support/StandardError.h"
 #include "support/TemporaryHome.h"
 
 #include <QAbstractButton>
-#include <QScopeGuard>
-#include <QTemporaryFile>
 #include <QTest>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <plist/plist.h>
-#include <unistd.h>
 
 namespace {
 constexpr int kStartStopTag = 4;
 const QString kStart = "Start Tactalon";
 const QString kStop = "Stop Tactalon";
 const QString kKeepAlive = "KeepAlive";
-
-// Runs `action` with this process's standard error sent into a file; returns what it wrote.
-QByteArray standardErrorOf(const std::function<void()>& action)
-{
-    QTemporaryFile file;
-    if (!file.open())
-        return {};
-    std::fflush(stderr);
-    const int saved = ::dup(STDERR_FILENO);
-    ::dup2(file.handle(), STDERR_FILENO);
-    {
-        const auto restore = qScopeGuard([saved] {
-            std::fflush(stderr);
-            ::dup2(saved, STDERR_FILENO);
-            ::close(saved);
-        });
-        action();
-    }
-    file.seek(0);
-    return file.readAll();
-}
 
 QByteArray binaryPropertyList(const QVariantMap& map)
 {
@@ -188,8 +164,7 @@ private slots:
 
         QTest::mouseClick(button, Qt::LeftButton);
         QVERIFY(fileIs(with(state, kKeepAlive, false)));
-        QFile written(file());
-        QVERIFY(written.open(QIODevice::ReadOnly) && written.readAll().startsWith("<?xml"));
+        QVERIFY(fileContents(file()).startsWith("<?xml"));
     }
 
     void unreadableFileIsKeptAside_data()
@@ -210,9 +185,7 @@ private slots:
 
         const QStringList aside = QDir(folder()).entryList({"*.plist.unreadable-*"}, QDir::Files);
         QCOMPARE(aside.size(), 1);
-        QFile kept(folder() + u'/' + aside.first());
-        QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), content);
+        QCOMPARE(fileContents(folder() + u'/' + aside.first()), content);
         QVERIFY2(log.contains(aside.first().toUtf8()), log);
         QVERIFY(fileIs(stopped()));
         QCOMPARE(button->text(), kStart);
@@ -233,9 +206,7 @@ private slots:
 
         const QStringList copies = QDir(folder()).entryList({"*.plist.original-*"});
         QCOMPARE(copies.size(), 1);
-        QFile kept(folder() + u'/' + copies.first());
-        QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), content);
+        QCOMPARE(fileContents(folder() + u'/' + copies.first()), content);
         QVERIFY2(log.contains(copies.first().toUtf8()) && log.contains("\"Since\""), log);
         QVERIFY(fileIs({{kKeepAlive, false}, {"ProgramArguments", QVariantList{"/bin/true"}}}));
     }
@@ -256,20 +227,12 @@ private:
     {
         return platform::plistValuesEqual(readFile(), expected);
     }
-    bool writeFile(const QByteArray& data) const
-    {
-        return QDir().mkpath(folder()) && PaneTestBundle::write(file(), data);
-    }
+    bool writeFile(const QByteArray& data) const { return ::writeFile(file(), data); }
     QVariantMap stopped() const
     {
         return {{kKeepAlive, false},
                 {"Label", "quillonworks.Tactalon"},
                 {"ProgramArguments", QVariantList{m_bundle.agentPath()}}};
-    }
-    static QVariantMap with(QVariantMap map, const QString& key, const QVariant& value)
-    {
-        map.insert(key, value);
-        return map;
     }
     QStringList runs(const QString& keepAlive) const
     {

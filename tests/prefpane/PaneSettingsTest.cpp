@@ -9,9 +9,8 @@
 #include "platform/pane/PreferencePaneHost.h"
 #include "platform/pane/ViewWithTag.h"
 #include "settings/SettingsKeys.h"
-#include "support/BinaryPropertyListBytes.h"
-#include "support/FifoAtPath.h"
 #include "support/TemporaryHome.h"
+#include "support/UnreadableFile.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -52,12 +51,6 @@ const QVariantMap kEdited{{kPortStr, 4000},
                           {kScrollingEnabledStr, false},
                           {kScrollingTypeStr, 2}};
 const QString kEditedShown = "0 1 0 0 4000 0.75 15 2";
-
-QVariantMap with(QVariantMap map, const QString& key, const QVariant& value)
-{
-    map.insert(key, value);
-    return map;
-}
 
 } // namespace
 
@@ -271,8 +264,7 @@ private slots:
             part.isEmpty() ? m_home.filePath("none/TactalonPrefs.prefPane") : broken.path();
         if (!part.isEmpty()) {
             QVERIFY(QFile::remove(bundle + u'/' + part));
-            QVERIFY(replacement.isEmpty() ||
-                    PaneTestBundle::write(bundle + u'/' + part, replacement));
+            QVERIFY(replacement.isEmpty() || writeFile(bundle + u'/' + part, replacement));
         }
         QProcess program;
         program.start(qEnvironmentVariable("TACTALON_BUILD_DIR") + "/bin/tactalon-settings",
@@ -287,10 +279,8 @@ private slots:
     // stores the defaults in a new file, the old one kept aside.
     void unreadableSettingsFileLeavesThePaneWithDefaults_data()
     {
-        QTest::addColumn<QByteArray>("content"); // "FIFO": a FIFO without a writer
-        QTest::newRow("binary key holding U+0000, which libplist asserts on")
-            << binaryDictionary(QByteArray("\x63\x00p\x00o\x00\x00", 7), "\x09");
-        QTest::newRow("FIFO") << QByteArray("FIFO");
+        QTest::addColumn<QByteArray>("content");
+        addUnreadableFileRows();
     }
 
     void unreadableSettingsFileLeavesThePaneWithDefaults()
@@ -299,12 +289,8 @@ private slots:
         QTemporaryDir home;
         const QString config = home.filePath(".config");
         const QString file = config + "/" + kDomainName + ".plist";
-        QVERIFY(QDir().mkpath(config));
         std::optional<FifoAtPath> fifo;
-        if (content == "FIFO")
-            QVERIFY((fifo.emplace(file), fifo->made()));
-        else
-            QVERIFY(PaneTestBundle::write(file, content));
+        QVERIFY(placeFile(file, content, fifo));
 
         QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

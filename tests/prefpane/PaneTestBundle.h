@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QDir>
-#include <QFile>
+#include "support/Files.h"
+
 #include <QTemporaryDir>
+#include <QVariantMap>
 #include <functional>
 
 // A copy of the built TactalonPrefs.prefPane: the real plug-in and interface file (optionally
@@ -15,11 +16,9 @@ public:
     {
         const QString built =
             qEnvironmentVariable("TACTALON_BUILD_DIR") + "/TactalonPrefs.prefPane/Contents/";
-        for (const char* folder : {"MacOS", "Resources", "Helpers"})
-            QDir().mkpath(contents() + folder);
-        QFile ui(built + "Resources/TactalonPrefs.ui");
+        QDir().mkpath(contents() + "MacOS");
         const QString interface =
-            ui.open(QIODevice::ReadOnly) ? QString::fromUtf8(ui.readAll()) : "";
+            QString::fromUtf8(fileContents(built + "Resources/TactalonPrefs.ui"));
         const QByteArray launcher =
             "#!/bin/sh\nstate=$(grep -A1 '<key>KeepAlive</key>' \"$2\" | tail -n1 | tr -d ' \\t')\n"
             "echo \"$1 $2 $state\" >> '" +
@@ -27,9 +26,9 @@ public:
         m_valid =
             !interface.isEmpty() &&
             QFile::copy(built + "MacOS/TactalonPrefs.so", contents() + "MacOS/TactalonPrefs.so") &&
-            write(contents() + "Resources/TactalonPrefs.ui",
-                  (editInterface ? editInterface(interface) : interface).toUtf8()) &&
-            write(agentPath(), "#!/bin/sh\n") && write(launcherPath(), launcher) &&
+            writeFile(contents() + "Resources/TactalonPrefs.ui",
+                      (editInterface ? editInterface(interface) : interface).toUtf8()) &&
+            writeFile(agentPath(), "#!/bin/sh\n") && writeFile(launcherPath(), launcher) &&
             setRunnable(agentPath(), true) && setRunnable(launcherPath(), true);
     }
 
@@ -40,19 +39,10 @@ public:
 
     QStringList launcherRuns() const
     {
-        QFile log(logPath());
-        return log.open(QIODevice::ReadOnly)
-                   ? QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts)
-                   : QStringList{};
+        return QString::fromUtf8(fileContents(logPath())).split(u'\n', Qt::SkipEmptyParts);
     }
     void clearLauncherRuns() const { QFile::remove(logPath()); }
     bool setLauncherRunnable(bool runnable) const { return setRunnable(launcherPath(), runnable); }
-
-    static bool write(const QString& path, const QByteArray& data)
-    {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-    }
 
 private:
     QString contents() const { return path() + "/Contents/"; }
@@ -68,3 +58,10 @@ private:
     QTemporaryDir m_dir;
     bool m_valid = false;
 };
+
+// `map` with `key` set to `value`.
+inline QVariantMap with(QVariantMap map, const QString& key, const QVariant& value)
+{
+    map.insert(key, value);
+    return map;
+}

@@ -21,6 +21,16 @@ struct XPointerEvent
     friend bool operator==(const XPointerEvent&, const XPointerEvent&) = default;
     // "Motion(10,20)", "Press1(10,20)", "Release3(10,20)".
     QString toString() const;
+
+    // Predicates for XEventObserver::waitFor.
+    static auto press(unsigned button)
+    {
+        return [button](const XPointerEvent& e) { return e.type == Press && e.button == button; };
+    }
+    static auto release(unsigned button)
+    {
+        return [button](const XPointerEvent& e) { return e.type == Release && e.button == button; };
+    }
 };
 
 // Watches the pointer of the X display of $DISPLAY, for tests that check what really reached
@@ -33,13 +43,6 @@ struct XPointerEvent
 // connection opened during that reset fails. Events from another client arrive in that client's
 // order only; to know that everything it posted has arrived, have it post one last motion to a
 // spot of your choosing and waitFor that Motion.
-//
-//     XEventObserver observer;
-//     QVERIFY2(observer.start(), qPrintable(observer.error()));
-//     ... make the pointer move ...
-//     QVERIFY2(observer.waitFor([](const XPointerEvent& e) {
-//                  return e.type == XPointerEvent::Release && e.button == 1;
-//              }), qPrintable(observer.toString()));
 class XEventObserver
 {
 public:
@@ -68,6 +71,7 @@ public:
 
     // The pointer's button mask (Button1Mask ... Button5Mask) as the server knows it now.
     unsigned buttonMask() const;
+    bool isLeftButtonDown() const { return buttonMask() & (1u << 8); } // Button1Mask
 
 private:
     struct DisplayCloser

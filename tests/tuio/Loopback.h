@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/UdpPorts.h"
 #include "tuio/TuioClient.h"
 #include "tuio/TuioCursorListener.h"
 #include "tuio/encoder/TuioBundleWriter.h"
@@ -45,13 +46,6 @@ private:
             onCallback();
     }
 };
-
-inline quint16 freeUdpPort()
-{
-    QUdpSocket probe;
-    probe.bind(QHostAddress::LocalHost, 0);
-    return probe.localPort();
-}
 
 // A client on a free loopback port, a listener, and a tracker that sends to it.
 struct Loopback

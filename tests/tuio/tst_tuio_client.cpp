@@ -26,19 +26,6 @@ QByteArray packet(const std::function<void(Stream&)>& write)
     return QByteArray(stream.Data(), qsizetype(stream.Size()));
 }
 
-// A good frame (finger 9 down, fseq 1000) with one /tuio/2Dcur message of `bad` arguments in it.
-QByteArray frameWith(const std::function<void(Stream&)>& bad)
-{
-    return packet([&](Stream& s) {
-        s << osc::BeginBundleImmediate << osc::BeginMessage("/tuio/2Dcur") << "alive"
-          << osc::int32(9) << osc::EndMessage << osc::BeginMessage("/tuio/2Dcur") << "set"
-          << osc::int32(9) << 0.5f << 0.5f << osc::EndMessage << osc::BeginMessage("/tuio/2Dcur");
-        bad(s);
-        s << osc::EndMessage << osc::BeginMessage("/tuio/2Dcur") << "fseq" << osc::int32(1000)
-          << osc::EndMessage << osc::EndBundle;
-    });
-}
-
 const QByteArray kFingerDown = TuioBundleWriter::bundle({kSource, {1}, {{1, 0.5f, 0.5f}}, 1});
 
 // A client made while this process's effective user is `user`, which it then takes for its own.
@@ -76,7 +63,7 @@ QByteArray cursorMessage(const std::function<void(Stream&)>& arguments)
 }
 
 // A good frame (finger 9 down, fseq 1000) with `element` among its bundle elements: raw bytes,
-// for what oscpack's writer would refuse to write.
+// also what oscpack's writer would refuse to write.
 QByteArray frameWithElement(const QByteArray& element)
 {
     QByteArray bundle = QByteArray("#bundle\0", 8) + bigEndian32(0) + bigEndian32(1);
@@ -86,6 +73,12 @@ QByteArray frameWithElement(const QByteArray& element)
           cursorMessage([](Stream& s) { s << "fseq" << osc::int32(1000); })})
         bundle += bigEndian32(quint32(each.size())) + each;
     return bundle;
+}
+
+// A good frame with one /tuio/2Dcur message of `bad` arguments in it.
+QByteArray frameWith(const std::function<void(Stream&)>& bad)
+{
+    return frameWithElement(cursorMessage(bad));
 }
 
 void feed(TuioClient& client, const QByteArray& datagram)
