@@ -1,6 +1,5 @@
-// The whole road with no test double: TUIO datagrams from tactalon-tuio over loopback UDP into
-// the agent program, mouse input through XTest into the X server of $DISPLAY (1440x900), seen
-// by an X client of this test.
+// The whole road: TUIO datagrams from tactalon-tuio over loopback UDP into the agent program,
+// mouse input through XTest into the X server of $DISPLAY (1440x900).
 #include "AgentProcess.h"
 #include "XEventObserver.h"
 #include "platform/DistributedNotificationCenter.h"

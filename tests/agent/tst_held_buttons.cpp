@@ -1,6 +1,5 @@
 // No left button stays down in the X server of $DISPLAY (1440x900), however the agent program
-// ends mid-drag: fingers from a TUIO sender over loopback UDP, the agent in a private home and
-// runtime folder, the pointer seen by an X client of this test.
+// ends mid-drag.
 #include "AgentProcess.h"
 #include "XEventObserver.h"
 #include "platform/HeldButtonRecord.h"

@@ -1,7 +1,5 @@
 // Start and stop of the agent through the launch-agent property list and the bundle's
-// launcher tool (one that records its runs): the file the pane creates, the file on disk
-// deciding the title and each click, the two runs and the log lines of a toggle, a launcher
-// that cannot start, and files that are foreign, binary, unreadable or point at a moved bundle.
+// launcher tool (one that records its runs).
 
 #include "PaneTestBundle.h"
 #include "platform/PropertyList.h"
@@ -12,30 +10,16 @@
 #include "support/TemporaryHome.h"
 
 #include <QAbstractButton>
+#include <QProcess>
 #include <QTest>
 #include <functional>
 #include <memory>
-#include <plist/plist.h>
 
 namespace {
 constexpr int kStartStopTag = 4;
 const QString kStart = "Start Tactalon";
 const QString kStop = "Stop Tactalon";
 const QString kKeepAlive = "KeepAlive";
-
-QByteArray binaryPropertyList(const QVariantMap& map)
-{
-    const QByteArray xml = platform::xmlPropertyListData(map);
-    plist_t root = nullptr;
-    plist_from_xml(xml.constData(), uint32_t(xml.size()), &root);
-    char* data = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(root, &data, &length);
-    const QByteArray binary(data, int(length));
-    plist_to_bin_free(data);
-    plist_free(root);
-    return binary;
-}
 } // namespace
 
 class LaunchAgentControlTest : public QObject
@@ -152,8 +136,9 @@ private slots:
                           {"ProgramArguments", QVariantList{program, "--verbose"}},
                           {"ThrottleInterval", 30},
                           {"EnvironmentVariables", QVariantMap{{"TUIO_SOURCE", "table"}}}};
-        QVERIFY(
-            writeFile(binary ? binaryPropertyList(state) : platform::xmlPropertyListData(state)));
+        QVERIFY(writeFile(platform::xmlPropertyListData(state)));
+        if (binary)
+            QCOMPARE(QProcess::execute("plistutil", {"-i", file(), "-o", file(), "-f", "bin"}), 0);
         QAbstractButton* button = loadPane();
         QVERIFY(button);
         QCOMPARE(button->text(), kStop);

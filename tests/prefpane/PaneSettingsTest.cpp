@@ -1,7 +1,5 @@
 // The pane's settings, loaded from a bundle copy through the real host, on the real settings
-// file and session bus: the kind each setter stores, one notice per write, keys of others
-// surviving; controls that show stored values of either kind and follow changes, edits through
-// them, refused text, a missing tag; what the host says when a part of the bundle is missing.
+// file and session bus.
 
 #include "PaneTestBundle.h"
 #include "platform/PropertyList.h"

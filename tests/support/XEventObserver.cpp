@@ -77,18 +77,6 @@ bool XEventObserver::waitFor(const std::function<bool(const XPointerEvent&)>& pr
     }
 }
 
-bool XEventObserver::waitForCount(std::size_t count, int timeoutMs)
-{
-    const QDeadlineTimer deadline(timeoutMs);
-    while (m_events.size() < count) {
-        if (deadline.hasExpired())
-            return false;
-        if (!readPending())
-            waitForInput(int(deadline.remainingTime()));
-    }
-    return true;
-}
-
 void XEventObserver::collect()
 {
     if (!m_display)

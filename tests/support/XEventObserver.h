@@ -60,7 +60,12 @@ public:
     // the X queue until then, false after `timeoutMs` milliseconds.
     bool waitFor(const std::function<bool(const XPointerEvent&)>& predicate, int timeoutMs = 5000);
     // Waits until at least `count` events have been collected.
-    bool waitForCount(std::size_t count, int timeoutMs = 5000);
+    bool waitForCount(std::size_t count, int timeoutMs = 5000)
+    {
+        return waitFor(
+            [&, seen = std::size_t(0)](const XPointerEvent&) mutable { return ++seen >= count; },
+            timeoutMs);
+    }
     // Takes in what the server has sent so far (after a round trip), without waiting for more.
     void collect();
 

@@ -298,9 +298,8 @@ private slots:
     // Thousands of malformed datagrams, an oversized one among them, give one warning.
     void mutatedDatagramsNeverTakeTheClientDown()
     {
-        RecordingTuioListener listener;
-        TuioClient client(freeUdpPort(), kScreen);
-        client.setTuioCursorDelegate(&listener);
+        Loopback loopback;
+        auto [client, listener] = std::tie(loopback.client, loopback.listener);
         const QByteArray valid = TuioBundleWriter::bundle(
             {kSource, {1, 2}, {{1, 0.25f, 0.5f, 0.1f, 0.1f, 1}, {2, 0.75f, 0.5f}}, 5});
         QRandomGenerator generator(7); // the same mutations every run
