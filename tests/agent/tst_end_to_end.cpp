@@ -173,27 +173,16 @@ private slots:
         QVERIFY(!m_agent->messages().contains(QString::fromStdString(forged)));
     }
 
-    // One datagram used to crash the agent (a blob size past the end) or freeze it for good (a
-    // bundle element size that wraps around to zero). With a finger down, the agent reads on,
-    // keeps the button held, and lifts it with the finger.
-    void hostileDatagramLeavesTheAgentWorking_data()
-    {
-        QTest::addColumn<QByteArray>("datagram");
-        QTest::newRow("blob size past the end")
-            << QByteArray::fromHex("2f610000 2c626200 7ffffff0 00000000");
-        QTest::newRow("bundle element size wrapping to zero")
-            << QByteArray::fromHex("2362756e646c6500 0000000000000001 fffffffc");
-    }
+    // A datagram that used to crash the agent (a blob size past the end; the client's test has
+    // the others). With a finger down, the agent reads on, keeps the button held, and lifts it
+    // with the finger.
     void hostileDatagramLeavesTheAgentWorking()
     {
-        QFETCH(QByteArray, datagram);
-        // A source of its own: each row's frames count from 1.
-        TuioSender tracker(QHostAddress::LocalHost, m_port,
-                           QTest::currentDataTag() + std::string("@127.0.0.1"));
+        TuioSender tracker(QHostAddress::LocalHost, m_port, "hostile@127.0.0.1");
         QVERIFY(tracker.sendFrame({7}, {{7, 0.3f, 0.3f}}));
         QVERIFY2(m_observer.waitFor(Event::press(1)), qPrintable(m_observer.toString()));
 
-        QVERIFY(tracker.sendDatagram(datagram));
+        QVERIFY(tracker.sendDatagram(QByteArray::fromHex("2f610000 2c626200 7ffffff0 00000000")));
         QVERIFY(tracker.sendFrame({7}, {{7, 0.35f, 0.35f}})); // read after the hostile one
         QVERIFY2(
             m_observer.waitFor([](const Event& e) { return e.toString() == "Motion(504,315)"; }),
