@@ -43,15 +43,14 @@ private slots:
         const QString kept = "StartLimitIntervalSec=0\n\n[Service]\nExecStart=\"/opt/T/Tactalon\"\n"
                              "Restart=always\nRestartSec=1\n";
         const QString stopped = "\n[Service]\nExecStart=\"/opt/T/Tactalon\"\nRestart=no\n";
-        QTest::newRow("kept alive") << QByteArray("<key>KeepAlive</key><true/>") << false << kept
-                                    << "--user enable --now quillonworks.Tactalon.service";
-        QTest::newRow("kept alive, binary")
-            << QByteArray("<key>KeepAlive</key><true/>") << true << kept
-            << "--user enable --now quillonworks.Tactalon.service";
+        const QByteArray on = "<key>KeepAlive</key><true/>";
+        const QString enable = "--user enable --now quillonworks.Tactalon.service";
+        const QString disable = "--user disable quillonworks.Tactalon.service";
+        QTest::newRow("kept alive") << on << false << kept << enable;
+        QTest::newRow("kept alive, binary") << on << true << kept << enable;
         QTest::newRow("stopped") << QByteArray("<key>KeepAlive</key><false/>") << false << stopped
-                                 << "--user disable quillonworks.Tactalon.service";
-        QTest::newRow("no KeepAlive")
-            << QByteArray() << false << stopped << "--user disable quillonworks.Tactalon.service";
+                                 << disable;
+        QTest::newRow("no KeepAlive") << QByteArray() << false << stopped << disable;
     }
 
     void loadAndUnload()
@@ -186,15 +185,11 @@ private slots:
     {
         QTest::addColumn<QString>("systemctl");
         QTest::addColumn<QString>("complaint");
-        QTest::newRow("manager unreachable") << "unreachable"
-                                             << "cannot reach the user service manager";
-        QTest::newRow("no systemctl on PATH") << "missing"
-                                              << "cannot reach the user service manager";
-        QTest::newRow("real systemctl, no session") << "real"
-                                                    << "cannot reach the user service manager";
-        QTest::newRow("real systemctl, bus without a manager")
-            << "real on bus"
-            << "cannot reach the user service manager";
+        const QString unreachable = "cannot reach the user service manager";
+        QTest::newRow("manager unreachable") << "unreachable" << unreachable;
+        QTest::newRow("no systemctl on PATH") << "missing" << unreachable;
+        QTest::newRow("real systemctl, no session") << "real" << unreachable;
+        QTest::newRow("real systemctl, bus without a manager") << "real on bus" << unreachable;
         QTest::newRow("systemctl refuses") << "fail"
                                            << "Access denied";
     }

@@ -381,24 +381,21 @@ private slots:
         QTest::addColumn<QString>("refusal"); // the log line's end; empty: heard
         const uint nobody = SenderProcess::kNobody;
         const QString otherUser = QStringLiteral(", a socket of uid %1").arg(nobody);
-        QTest::newRow("IPv4, root") << QString() << "127.0.0.1" << 0u << 0u << false << QString();
-        QTest::newRow("IPv4, another user")
-            << QString() << "127.0.0.1" << 0u << nobody << false << otherUser;
-        QTest::newRow("IPv6, root") << QString() << "::1" << 0u << 0u << false << QString();
+        const QString loopback, heard, v4 = "127.0.0.1"; // loopback: the default listener
+        QTest::newRow("IPv4, root") << loopback << v4 << 0u << 0u << false << heard;
+        QTest::newRow("IPv4, another user") << loopback << v4 << 0u << nobody << false << otherUser;
+        QTest::newRow("IPv6, root") << loopback << "::1" << 0u << 0u << false << heard;
         QTest::newRow("IPv6, another user")
-            << QString() << "::1" << 0u << nobody << false << otherUser;
+            << loopback << "::1" << 0u << nobody << false << otherUser;
         QTest::newRow("the client's own user")
-            << QString() << "127.0.0.1" << nobody << nobody << false << QString();
+            << loopback << v4 << nobody << nobody << false << heard;
         QTest::newRow("root, to another user's client")
-            << QString() << "127.0.0.1" << nobody << 0u << false << QString();
-        QTest::newRow("sender gone") << QString() << "127.0.0.1" << 0u << 0u << true
-                                     << QStringLiteral(": no socket of this machine");
-        QTest::newRow("an address, another user")
-            << "127.0.0.1"
-            << "127.0.0.1" << 0u << nobody << false << QString();
+            << loopback << v4 << nobody << 0u << false << heard;
+        QTest::newRow("sender gone")
+            << loopback << v4 << 0u << 0u << true << QStringLiteral(": no socket of this machine");
+        QTest::newRow("an address, another user") << v4 << v4 << 0u << nobody << false << heard;
         QTest::newRow("every interface, another user")
-            << "any"
-            << "127.0.0.1" << 0u << nobody << false << QString();
+            << QString("any") << v4 << 0u << nobody << false << heard;
     }
     void loopbackHearsOnlyThisUser()
     {
