@@ -5,10 +5,11 @@
 #include <span>
 #include <string_view>
 
-// Checks the structure of a whole OSC packet before oscpack reads any of it. oscpack trusts
-// sizes it has not verified: a blob size past the end is read from, and a bundle element of
-// 0xFFFFFFFC bytes wraps its walk back onto itself. A packet passes only when oscpack's every
-// step stays inside it:
+// Checks the structure of a whole OSC packet before any of it is read, so that the reader
+// (TuioPacketDecoder) can trust every size it finds. OSC readers that trust unverified sizes
+// fall for hostile packets: oscpack reads from a blob size past the end, and its walk over a
+// bundle element of 0xFFFFFFFC bytes wraps back onto itself. The rules are those of oscpack's
+// reader, so a packet that passes keeps any such reader inside it:
 // - packets, bundles and messages are non-empty multiples of 4 bytes;
 // - a bundle is "#bundle\0", an 8-byte time tag, then elements whose sizes are non-zero
 //   multiples of 4 that fit in what is left; bundles nest at most kMaxBundleDepth deep;

@@ -25,10 +25,10 @@ struct TuioMessage
 };
 
 // Decodes one UDP datagram (an OSC bundle, nested bundles, or a plain message) into its TUIO
-// cursor messages. A datagram is taken whole or not at all: any fault (truncation, wrong types,
-// wrong argument counts, oversize, hostile nesting or cursor counts) rejects all of it, so a
-// half-read frame never reaches the caller. Other OSC addresses are skipped. The decoder keeps
-// its buffers between datagrams, so steady decoding does not allocate.
+// cursor messages, reading them in place. A datagram is taken whole or not at all: any fault
+// (truncation, wrong types, wrong argument counts, oversize, hostile nesting or cursor counts)
+// rejects all of it, so a half-read frame never reaches the caller. Other OSC addresses are
+// skipped. The decoder keeps its buffers between datagrams, so steady decoding does not allocate.
 class TuioPacketDecoder
 {
 public:
