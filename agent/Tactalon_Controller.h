@@ -48,8 +48,6 @@ public:
     void tuioCursorRemoved(const TuioCursorPtr& cursor) override;
     void tuioCursorFrameFinished() override;
 
-    QPointF getPoint(const TuioCursorPtr& cursor) const { return m_gestures.getPoint(cursor); }
-
     TuioClient* tuioClient() const { return _tuioClient.get(); }
     std::size_t cursorCount() const { return m_gestures.cursorCount(); }
 

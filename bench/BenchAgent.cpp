@@ -2,9 +2,8 @@
 
 #include "platform/UserDefaults.h"
 #include "settings/SettingsKeys.h"
+#include "tests/support/UdpPorts.h"
 
-#include <QHostAddress>
-#include <QUdpSocket>
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,7 +13,7 @@ constexpr QRectF kMainScreen(0, 0, 1440, 900); // screen units
 
 } // namespace
 
-BenchAgent::BenchAgent(platform::EventPoster& poster) : m_port(freePort())
+BenchAgent::BenchAgent(platform::EventPoster& poster) : m_port(freeUdpPort())
 {
     auto& defaults = platform::UserDefaults::standardUserDefaults();
     defaults.setPersistentDomain(
@@ -31,10 +30,3 @@ BenchAgent::BenchAgent(platform::EventPoster& poster) : m_port(freePort())
 }
 
 BenchAgent::~BenchAgent() = default;
-
-quint16 BenchAgent::freePort()
-{
-    QUdpSocket probe;
-    probe.bind(QHostAddress::LocalHost, 0);
-    return probe.localPort();
-}

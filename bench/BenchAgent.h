@@ -19,9 +19,6 @@ public:
     TuioClient& client() { return *m_controller->tuioClient(); }
     quint16 port() const { return m_port; }
 
-    // Any free UDP port on 127.0.0.1.
-    static quint16 freePort();
-
 private:
     TemporaryHome m_home;
     quint16 m_port = 0;

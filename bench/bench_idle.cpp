@@ -6,16 +6,15 @@
 #include "Report.h"
 #include "platform/UserDefaults.h"
 #include "settings/SettingsKeys.h"
+#include "tests/support/UdpPorts.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QHostAddress>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QUdpSocket>
 #include <map>
 
 namespace {
@@ -68,12 +67,6 @@ double kilobytesToMB(const QByteArray& field) // "12345 kB"
     return field.split(' ').first().toDouble() / 1024.0;
 }
 
-bool isPortTaken(quint16 port)
-{
-    QUdpSocket probe;
-    return !probe.bind(QHostAddress::LocalHost, port);
-}
-
 void storeSettings(const QString& home, quint16 port)
 {
     platform::UserDefaults defaults(home + QStringLiteral("/.config"));
@@ -86,7 +79,7 @@ bool waitUntilListening(QProcess& agent, quint16 port)
 {
     QElapsedTimer timer;
     timer.start();
-    while (!isPortTaken(port)) {
+    while (!isUdpPortTaken(port)) {
         if (timer.elapsed() > kStartTimeoutMs || agent.state() != QProcess::Running)
             return false;
         QThread::msleep(20);
@@ -146,7 +139,7 @@ int main(int argc, char* argv[])
     bench::title("idle", "the agent program left alone, no input");
 
     QTemporaryDir home;
-    const quint16 port = BenchAgent::freePort();
+    const quint16 port = freeUdpPort();
     storeSettings(home.path(), port);
 
     QProcess agent;

@@ -16,6 +16,7 @@
 #include "FrameRing.h"
 #include "Report.h"
 #include "UdpSender.h"
+#include "tests/support/UdpPorts.h"
 #include "tuio/LocalSenderCheck.h"
 
 #include <QCoreApplication>
@@ -46,8 +47,8 @@ class SocketPath
 {
 public:
     explicit SocketPath(const QString& listenAddress)
-        : m_port(BenchAgent::freePort()), m_client(m_port, kScreen, listenAddress),
-          m_sender(m_port), m_ring(FrameRing::Fingers::Two, 1024)
+        : m_port(freeUdpPort()), m_client(m_port, kScreen, listenAddress), m_sender(m_port),
+          m_ring(FrameRing::Fingers::Two, 1024)
     {
         if (!m_client.isListening())
             std::exit(1);
@@ -159,7 +160,7 @@ int main(int argc, char* argv[])
     LocalSenderCheck check;
     const LocalSockets oneSender(1);
     const LocalSockets manySenders(kSenders);
-    TuioClient decoder(BenchAgent::freePort(), kScreen, QStringLiteral("127.0.0.1"));
+    TuioClient decoder(freeUdpPort(), kScreen, QStringLiteral("127.0.0.1"));
     FrameRing ring(FrameRing::Fingers::Two, 1024);
     quint64 refused = 0;
 

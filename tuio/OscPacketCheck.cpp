@@ -1,22 +1,14 @@
 #include "tuio/OscPacketCheck.h"
 
+#include "tuio/OscLayout.h"
+
 #include <cstring>
+
+using namespace osclayout;
 
 namespace {
 
-constexpr std::size_t kAlignment = 4;         // bytes: every OSC item starts on it
-constexpr std::size_t kBundleHeaderSize = 16; // bytes: "#bundle\0" and the time tag
-constexpr char kBundleTag[] = "#bundle";      // with its NUL: 8 bytes
-
-constexpr bool isAligned(std::size_t size)
-{
-    return size % kAlignment == 0;
-}
-
-constexpr std::size_t roundUpToAlignment(std::size_t size)
-{
-    return (size + kAlignment - 1) / kAlignment * kAlignment;
-}
+constexpr char kBundleTag[] = "#bundle"; // with its NUL: 8 bytes
 
 } // namespace
 
@@ -151,12 +143,4 @@ std::size_t OscPacketCheck::paddedStringSize(std::span<const char> bytes)
             return 0;
     }
     return size;
-}
-
-std::uint32_t OscPacketCheck::bigEndian32(const char* bytes)
-{
-    std::uint32_t value = 0;
-    for (int index = 0; index < 4; ++index)
-        value = value << 8 | static_cast<unsigned char>(bytes[index]);
-    return value;
 }

@@ -37,5 +37,4 @@ private:
     // Bytes of the NUL-terminated, NUL-padded string at the start of `bytes`; 0 when it has
     // no terminator inside `bytes` or its padding is not NULs.
     static std::size_t paddedStringSize(std::span<const char> bytes);
-    static std::uint32_t bigEndian32(const char* bytes);
 };

@@ -1,5 +1,6 @@
 #include "tuio/TuioPacketDecoder.h"
 
+#include "tuio/OscLayout.h"
 #include "tuio/OscPacketCheck.h"
 
 #include <QtEndian>
@@ -13,6 +14,8 @@
 // again. Reading through oscpack after the check cost half as much again per frame; oscpack
 // writes the packets of the TUIO tool and the tests.
 
+using namespace osclayout;
+
 namespace {
 
 // A datagram that is valid OSC but not valid TUIO.
@@ -22,23 +25,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-constexpr std::size_t kAlignment = 4;         // bytes: every OSC item starts on it
-constexpr std::size_t kBundleHeaderSize = 16; // bytes: "#bundle\0" and the time tag
-
-constexpr std::size_t padded(std::size_t size)
-{
-    return (size + kAlignment - 1) / kAlignment * kAlignment;
-}
-
 // Bytes of the checked, NUL-padded string at `data`.
 std::size_t paddedStringSize(const char* data)
 {
-    return padded(std::strlen(data) + 1);
-}
-
-quint32 bigEndian32(const char* data)
-{
-    return qFromBigEndian<quint32>(data);
+    return roundUpToAlignment(std::strlen(data) + 1);
 }
 
 // One argument of a checked message: its type tag and where its bytes start.
@@ -117,7 +107,7 @@ private:
         case 'S':
             return paddedStringSize(argument.data);
         case 'b':
-            return 4 + padded(bigEndian32(argument.data));
+            return 4 + roundUpToAlignment(bigEndian32(argument.data));
         default: // T F N I [ ]: no bytes
             return 0;
         }
