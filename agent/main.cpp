@@ -7,7 +7,29 @@
 #include "platform/UnixSignalWatcher.h"
 
 #include <QCoreApplication>
+#include <QTimer>
+#include <chrono>
 #include <csignal>
+#include <sysexits.h>
+
+namespace {
+
+// Without a way to post input the agent is of no use, as at an early login before the desktop
+// is up. It ends after this wait with EX_UNAVAILABLE, so that the service manager's restart
+// brings it back once there is a display; the wait keeps that from becoming a tight loop.
+constexpr std::chrono::seconds kNoBackendExitDelay{5};
+
+void endLaterWithoutBackend(QCoreApplication& application)
+{
+    platform::logWarning(QStringLiteral("Nothing to do without a way to post mouse events: "
+                                        "ending in %1 s, to be started again once the desktop "
+                                        "is there")
+                             .arg(kNoBackendExitDelay.count()));
+    QTimer::singleShot(kNoBackendExitDelay, &application,
+                       [&application] { application.exit(EX_UNAVAILABLE); });
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -30,13 +52,17 @@ int main(int argc, char* argv[])
     const std::unique_ptr<platform::EventPoster> eventPoster =
         platform::makeEventPoster(mainScreen);
 
+    if (eventPoster->backendName() == QLatin1String("none"))
+        endLaterWithoutBackend(application);
+
+    int status = 0;
     {
         Tactalon_Controller controller({*eventPoster, [mainScreen] { return mainScreen; }});
         controller.setup();
-        application.exec();
+        status = application.exec();
         // Every press we posted has a release, also when we are told to end mid-drag. It goes
         // out at once, with anything a frame cut short left waiting.
         eventPoster->releaseHeldButtons();
     }
-    return 0;
+    return status;
 }

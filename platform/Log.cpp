@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <algorithm>
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -48,14 +49,27 @@ QString escapedMessage(QStringView message)
     return escaped;
 }
 
-QByteArray formattedLine(QStringView message)
+// syslog's priorities, as sd-daemon(3) prefixes take them.
+enum class Priority { Error = 3, Warning = 4, Notice = 5, Info = 6, Debug = 7 };
+
+// In the journal: "<4>message" (the journal stamps time, program and pid itself); elsewhere:
+// "YYYY-MM-DD hh:mm:ss.mmm Program[pid] message".
+QByteArray linePrefix(Priority priority)
+{
+    if (standardErrorIsJournal())
+        return '<' + QByteArray::number(int(priority)) + '>';
+    QByteArray prefix =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz ")).toUtf8();
+    prefix += program_invocation_short_name;
+    prefix += '[' + QByteArray::number(qint64(getpid())) + "] ";
+    return prefix;
+}
+
+QByteArray formattedLine(QStringView message, Priority priority)
 {
     if (message.endsWith(u'\n')) // the newline this function adds anyway
         message.chop(1);
-    QByteArray line =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz ")).toUtf8();
-    line += program_invocation_short_name;
-    line += '[' + QByteArray::number(qint64(getpid())) + "] ";
+    QByteArray line = linePrefix(priority);
     // Most lines have nothing to escape: they are not copied.
     if (std::any_of(message.begin(), message.end(),
                     [](QChar character) { return needsEscape(character.unicode()); }))
@@ -83,16 +97,54 @@ void writeToStandardError(const QByteArray& line)
     }
 }
 
+Priority priorityOf(QtMsgType type)
+{
+    switch (type) {
+    case QtDebugMsg:
+        return Priority::Debug;
+    case QtInfoMsg:
+        return Priority::Info;
+    case QtWarningMsg:
+        return Priority::Warning;
+    case QtCriticalMsg:
+    case QtFatalMsg:
+        return Priority::Error;
+    }
+    return Priority::Info;
+}
+
 void logQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    logLine(qFormatLogMessage(type, context, message));
+    writeToStandardError(
+        formattedLine(qFormatLogMessage(type, context, message), priorityOf(type)));
+}
+
+bool journalStreamIs(const QByteArray& journalStream, int fd)
+{
+    struct stat status = {};
+    if (journalStream.isEmpty() || ::fstat(fd, &status) != 0)
+        return false;
+    return journalStream == QByteArray::number(quint64(status.st_dev)) + ':' +
+                                QByteArray::number(quint64(status.st_ino));
 }
 
 } // namespace
 
+bool standardErrorIsJournal()
+{
+    // Standard error and the environment stay the same for the life of the process.
+    static const bool isJournal = journalStreamIs(qgetenv("JOURNAL_STREAM"), STDERR_FILENO);
+    return isJournal;
+}
+
 void logLine(const QString& message)
 {
-    writeToStandardError(formattedLine(message));
+    writeToStandardError(formattedLine(message, Priority::Info));
+}
+
+void logWarning(const QString& message)
+{
+    writeToStandardError(formattedLine(message, Priority::Warning));
 }
 
 void installLogMessageHandler()

@@ -5,8 +5,12 @@
 #include "platform/UserDefaults.h"
 #include "settings/SettingsKeys.h"
 
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTest>
 #include <optional>
+#include <sys/stat.h>
+#include <sysexits.h>
 
 class AgentStartupTest : public QObject
 {
@@ -138,6 +142,66 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!agent.messages().filter(QStringLiteral("70000")).isEmpty(),
                                  20000);
         QCOMPARE(agent.process().state(), QProcess::Running);
+    }
+
+    // With no display and no /dev/uinput (an early login) the agent says why and ends unavailable,
+    // for the service manager to start it again. In the journal its lines are bare messages with
+    // a priority; a JOURNAL_STREAM naming some other file (inherited from a parent) changes
+    // nothing.
+    void withoutBackendEndsUnavailableAndWritesForTheJournal_data()
+    {
+        QTest::addColumn<bool>("intoJournal");
+        QTest::newRow("standard error is the journal") << true;
+        QTest::newRow("JOURNAL_STREAM names another file") << false;
+    }
+
+    void withoutBackendEndsUnavailableAndWritesForTheJournal()
+    {
+        QFETCH(bool, intoJournal);
+        if (QFileInfo(QStringLiteral("/dev/uinput")).isWritable())
+            QSKIP("this machine grants /dev/uinput: the agent has a backend");
+        AgentProcess agent;
+        QVERIFY(AgentProcess::storeSettings(
+            agent.home(), {{kPortStr, QVariant::fromValue<qint32>(freeUdpPort())}}));
+        const QString logPath = agent.home() + QStringLiteral("/journal");
+        QFile(logPath).open(QIODevice::WriteOnly);
+        struct stat status = {};
+        QCOMPARE(::stat(QFile::encodeName(intoJournal ? logPath : agent.home()), &status), 0);
+        agent.setEnvironment(QStringLiteral("JOURNAL_STREAM"),
+                             QStringLiteral("%1:%2").arg(status.st_dev).arg(status.st_ino));
+        agent.setEnvironment(QStringLiteral("DISPLAY"), QString());
+        agent.setEnvironment(QStringLiteral("WAYLAND_DISPLAY"), QString());
+        agent.process().setStandardErrorFile(logPath, QIODevice::Append);
+
+        QVERIFY(agent.start());
+        QVERIFY(agent.process().waitForFinished(20000));
+        QCOMPARE(agent.process().exitCode(), EX_UNAVAILABLE);
+        const QStringList lines = readLines(logPath);
+        const QString ending = QStringLiteral("Nothing to do without a way to post mouse events: "
+                                              "ending in 5 s, to be started again once the "
+                                              "desktop is there");
+        const QStringList endingLines = lines.filter(ending);
+        QCOMPARE(endingLines.size(), 1);
+        if (!intoJournal) {
+            QVERIFY2(QRegularExpression(R"(^\d{4}-\d\d-\d\d [\d:.]+ Tactalon\[\d+\] )")
+                         .match(endingLines.first())
+                         .hasMatch(),
+                     qPrintable(endingLines.first()));
+            return;
+        }
+        QCOMPARE(endingLines.first(), "<4>" + ending);
+        for (const QString& line : lines)
+            QVERIFY2(QRegularExpression(R"(^<[3-7]>[^<])").match(line).hasMatch(),
+                     qPrintable(line));
+    }
+
+private:
+    static QStringList readLines(const QString& path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
     }
 };
 
