@@ -72,11 +72,10 @@ void AgentStatusPanel::updateAgentRows()
     const QString addresses = status.listenAddresses.isEmpty()
                                   ? tr("no address")
                                   : status.listenAddresses.join(QStringLiteral(", "));
-    setRow(m_listening, !running          ? QString()
-                        : status.listening ? tr("%1, UDP port %2 (open)").arg(addresses).arg(status.port)
-                                           : tr("%1, UDP port %2 (not open)")
-                                                 .arg(addresses)
-                                                 .arg(status.port));
+    setRow(m_listening, !running ? QString()
+                        : status.listening
+                            ? tr("%1, UDP port %2 (open)").arg(addresses).arg(status.port)
+                            : tr("%1, UDP port %2 (not open)").arg(addresses).arg(status.port));
 
     const QRect geometry = status.monitorGeometry;
     const QString monitorName = status.monitorName.isEmpty() ? tr("unnamed") : status.monitorName;

@@ -11,15 +11,14 @@ using platform::TouchGesture;
 
 namespace {
 
-constexpr double kMargin = 8;         // px around the monitor's picture
-constexpr double kFingerRadius = 9;   // px
-constexpr double kMarkRadius = 5;     // px
+constexpr double kMargin = 8;            // px around the monitor's picture
+constexpr double kFingerRadius = 9;      // px
+constexpr double kMarkRadius = 5;        // px
 constexpr QSizeF kUnknownMonitor{16, 9}; // aspect ratio drawn before the agent names a size
 
 } // namespace
 
-TouchView::TouchView(AgentStatusClient* client, QWidget* parent)
-    : QWidget(parent), m_client(client)
+TouchView::TouchView(AgentStatusClient* client, QWidget* parent) : QWidget(parent), m_client(client)
 {
     m_clock.start();
     m_fadeTimer.setInterval(kFadeInterval);
@@ -175,9 +174,9 @@ void TouchView::paintMonitor(QPainter& painter) const
         return;
     }
     const QString name = status.monitorName.isEmpty() ? tr("Monitor") : status.monitorName;
-    painter.drawText(area.adjusted(6, 4, -6, -4), Qt::AlignLeft | Qt::AlignTop,
-                     tr("%1, %2 × %3").arg(name).arg(monitorSize().width()).arg(
-                         monitorSize().height()));
+    painter.drawText(
+        area.adjusted(6, 4, -6, -4), Qt::AlignLeft | Qt::AlignTop,
+        tr("%1, %2 × %3").arg(name).arg(monitorSize().width()).arg(monitorSize().height()));
 }
 
 void TouchView::paintMarks(QPainter& painter) const

@@ -46,7 +46,7 @@ private:
     struct Mark
     {
         QString label;
-        QPolygonF points; // monitor pixels; the last one carries the label
+        QPolygonF points;   // monitor pixels; the last one carries the label
         qint64 shownAt = 0; // ms on m_clock
     };
     static constexpr qint64 kMarkLifetime = 1500; // ms

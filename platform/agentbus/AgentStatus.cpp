@@ -17,8 +17,7 @@ template <typename T> bool takeBasic(const QVariant& value, T& field)
 
 // Values of container types arrive unread, as a QDBusArgument: read them only when their
 // signature is the one documented, so that a wrong type cannot be half read.
-template <typename T>
-bool takeComposite(const QVariant& value, const char* signature, T& field)
+template <typename T> bool takeComposite(const QVariant& value, const char* signature, T& field)
 {
     if (value.metaType() != QMetaType::fromType<QDBusArgument>())
         return false;

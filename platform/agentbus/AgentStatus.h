@@ -37,8 +37,8 @@ struct AgentStatus
     QStringList listenAddresses;
     int port = 0;
     bool listening = false;
-    QString monitorName;    // "" when the desktop reports no names
-    QRect monitorGeometry;  // global display coordinates, pixels
+    QString monitorName;   // "" when the desktop reports no names
+    QRect monitorGeometry; // global display coordinates, pixels
     quint32 fingersDown = 0;
     QList<AgentSource> sources;
     QString lastError; // "" when none

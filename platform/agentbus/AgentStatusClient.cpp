@@ -21,7 +21,8 @@ constexpr int kReplyTimeout = 5000; // ms
 QDBusMessage agentCall(const QString& interface, const QString& method,
                        const QVariantList& arguments = {})
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(kAgentService, kAgentPath, interface, method);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kAgentService, kAgentPath, interface, method);
     call.setArguments(arguments);
     call.setAutoStartService(false); // the service manager starts the agent, never a call
     return call;
@@ -42,8 +43,7 @@ bool finite(const QPointF& point)
 
 AgentStatusClient::AgentStatusClient(QObject* parent)
     : AgentStatusClient(QDBusConnection::sessionBus(), parent)
-{
-}
+{}
 
 AgentStatusClient::AgentStatusClient(const QDBusConnection& bus, QObject* parent)
     : QObject(parent), m_bus(bus)
@@ -61,8 +61,7 @@ AgentStatusClient::AgentStatusClient(const QDBusConnection& bus, QObject* parent
             });
     // Matched by the name: Qt D-Bus follows its owner, so nobody else's signals get through.
     m_bus.connect(kAgentService, kAgentPath, kPropertiesInterface,
-                  QStringLiteral("PropertiesChanged"), this,
-                  SLOT(propertiesChanged(QDBusMessage)));
+                  QStringLiteral("PropertiesChanged"), this, SLOT(propertiesChanged(QDBusMessage)));
     m_serviceWatcher = new ServiceStateWatcher(m_bus, kAgentUnit, this);
     connect(m_serviceWatcher, &ServiceStateWatcher::stateChanged, this,
             &AgentStatusClient::changed);
@@ -107,9 +106,9 @@ void AgentStatusClient::readAllProperties()
 {
     const quint64 generation = m_ownerGeneration;
     auto* watcher = new QDBusPendingCallWatcher(
-        m_bus.asyncCall(agentCall(kPropertiesInterface, QStringLiteral("GetAll"),
-                                  {kAgentInterface}),
-                        kReplyTimeout),
+        m_bus.asyncCall(
+            agentCall(kPropertiesInterface, QStringLiteral("GetAll"), {kAgentInterface}),
+            kReplyTimeout),
         this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, generation] {
         watcher->deleteLater();
@@ -198,10 +197,10 @@ void AgentStatusClient::callViewerMethod(bool registering)
         watcher->deleteLater();
         const QDBusMessage reply = watcher->reply();
         if (reply.type() == QDBusMessage::ErrorMessage && !nameHasNoOwner(reply))
-            logLine(QStringLiteral("The agent refused to %1 this viewer: %2")
-                        .arg(registering ? QStringLiteral("register")
-                                         : QStringLiteral("unregister"),
-                             reply.errorMessage()));
+            logLine(
+                QStringLiteral("The agent refused to %1 this viewer: %2")
+                    .arg(registering ? QStringLiteral("register") : QStringLiteral("unregister"),
+                         reply.errorMessage()));
         Q_EMIT viewerRequestAnswered(registering);
     });
 }
@@ -214,8 +213,8 @@ void AgentStatusClient::listenForTouchFrames(bool listening)
     m_listeningForTouchFrames =
         listening ? m_bus.connect(kAgentService, kAgentPath, kAgentInterface, kTouchFrame, this,
                                   SLOT(touchFrameReceived(QDBusMessage)))
-                  : !m_bus.disconnect(kAgentService, kAgentPath, kAgentInterface, kTouchFrame,
-                                      this, SLOT(touchFrameReceived(QDBusMessage)));
+                  : !m_bus.disconnect(kAgentService, kAgentPath, kAgentInterface, kTouchFrame, this,
+                                      SLOT(touchFrameReceived(QDBusMessage)));
 }
 
 void AgentStatusClient::setState(State state, const QString& problem)

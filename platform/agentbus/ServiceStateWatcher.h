@@ -20,8 +20,7 @@ class ServiceStateWatcher : public QObject
 public:
     static inline const QString kNoServiceManager = QStringLiteral("no service manager");
 
-    ServiceStateWatcher(const QDBusConnection& bus, const QString& unit,
-                        QObject* parent = nullptr);
+    ServiceStateWatcher(const QDBusConnection& bus, const QString& unit, QObject* parent = nullptr);
 
     QString state() const { return m_state; }
     // Asks systemd again; stateChanged() follows if the answer differs.

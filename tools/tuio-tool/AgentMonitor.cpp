@@ -139,6 +139,6 @@ void AgentMonitor::printFrame(const QList<platform::TouchFinger>& fingers,
     QStringList gestureWords;
     for (const platform::TouchGesture& gesture : gestures)
         gestureWords << printable(gesture.kind) + QLatin1Char(':') + point(gesture.position);
-    m_out << "fingers=[" << fingerWords.join(' ') << "] gestures=[" << gestureWords.join(' ')
-          << "]" << Qt::endl;
+    m_out << "fingers=[" << fingerWords.join(' ') << "] gestures=[" << gestureWords.join(' ') << "]"
+          << Qt::endl;
 }
