@@ -1,20 +1,8 @@
 #include "TuioDumper.h"
 
+#include "Printable.h"
+
 #include <cstdio>
-
-namespace {
-
-// A source name is the sender's text: keep it on one line and readable.
-QString printable(QString text)
-{
-    for (QChar& character : text) {
-        if (!character.isPrint())
-            character = QLatin1Char('?');
-    }
-    return text;
-}
-
-} // namespace
 
 TuioDumper::TuioDumper(QObject* parent) : QObject(parent), m_out(stdout), m_err(stderr) {}
 

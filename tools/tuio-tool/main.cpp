@@ -1,9 +1,11 @@
-// tactalon-tuio: prints the TUIO 1.1 cursor frames that arrive on a port (dump), or sends
-// scripted gestures as a tracker would (play).
+// tactalon-tuio: prints the TUIO 1.1 cursor frames that arrive on a port (dump), sends
+// scripted gestures as a tracker would (play), or prints what the running agent sees (monitor).
 
+#include "AgentMonitor.h"
 #include "GesturePlan.h"
 #include "GesturePlayer.h"
 #include "TuioDumper.h"
+#include "platform/UnixSignalWatcher.h"
 #include "tuio/encoder/TuioSender.h"
 
 #include <QCoreApplication>
@@ -32,6 +34,7 @@ QString usage()
     return QStringLiteral(
                "usage: tactalon-tuio dump [--port N] [--address A|any]\n"
                "       tactalon-tuio play SCENARIO [args] [--host H] [--port N] [--rate HZ]\n"
+               "       tactalon-tuio monitor\n"
                "scenarios: %1\n"
                "defaults: host 127.0.0.1, port 3333, rate 60 Hz; dump listens on loopback\n")
         .arg(GesturePlan::usage());
@@ -152,6 +155,19 @@ int runPlay(const Options& options, QCoreApplication& app)
     return app.exec();
 }
 
+// Ends on Ctrl-C (or SIGTERM) once the agent has let go of this viewer.
+int runMonitor(const Options& options, QCoreApplication& app)
+{
+    if (!options.arguments.isEmpty())
+        return usageError(QStringLiteral("monitor takes no arguments"));
+    platform::UnixSignalWatcher signalWatcher;
+    AgentMonitor monitor;
+    QObject::connect(&signalWatcher, &platform::UnixSignalWatcher::terminationRequested, &monitor,
+                     &AgentMonitor::stop);
+    QObject::connect(&monitor, &AgentMonitor::finished, &app, &QCoreApplication::exit);
+    return app.exec();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -170,6 +186,8 @@ int main(int argc, char* argv[])
         return runDump(*options, app);
     if (options->command == QLatin1String("play"))
         return runPlay(*options, app);
+    if (options->command == QLatin1String("monitor"))
+        return runMonitor(*options, app);
     if (options->command.isEmpty())
         return usageError(QStringLiteral("no command given"));
     return usageError(QStringLiteral("unknown command \"%1\"").arg(options->command));
