@@ -476,6 +476,7 @@ void Tactalon_PrefsPref::connectListenAddress()
         if (!address.isLoopback())
             ibListenAddress->addItem(address.toString());
     }
+    ibListenAddress->setCurrentIndex(-1); // no address is chosen by merely opening the window
     connect(ibListenMode, &QComboBox::activated, this, &Tactalon_PrefsPref::listenModeChosen);
     connect(ibListenAddress, &QComboBox::activated, this,
             &Tactalon_PrefsPref::listenAddressEntered);
@@ -524,11 +525,10 @@ void Tactalon_PrefsPref::listenModeChosen(int index)
         setTuioListenAddress(kListenAnywhere);
         break;
     default:
-        // Nothing is stored until the field holds an address of this machine.
+        // Nothing is stored until the user picks or types an address of this machine: opening
+        // the desktop to the network is never a side effect.
         ibListenAddress->setEnabled(true);
         ibListenAddress->setFocus();
-        if (ibListenAddress->currentText().isEmpty() && ibListenAddress->count() > 0)
-            ibListenAddress->setCurrentIndex(0);
         listenAddressEntered();
         break;
     }
@@ -574,8 +574,10 @@ void Tactalon_PrefsPref::connectOutput()
 {
     if (!ibOutput)
         return;
-    connect(ibOutput, &QComboBox::activated, this,
-            [this](int index) { setOutputName(ibOutput->itemData(index).toString()); });
+    connect(ibOutput, &QComboBox::activated, this, [this](int index) {
+        setOutputName(ibOutput->itemData(index).toString());
+        showOutput(); // a monitor that is not connected goes once another is chosen
+    });
     connect(qGuiApp, &QGuiApplication::screenAdded, this, &Tactalon_PrefsPref::showOutput);
     connect(qGuiApp, &QGuiApplication::screenRemoved, this, &Tactalon_PrefsPref::showOutput);
     showOutput();
@@ -590,8 +592,10 @@ void Tactalon_PrefsPref::showOutput()
     const QString stored = outputName();
     ibOutput->clear();
     ibOutput->addItem(tr("Main screen"), QString());
-    for (const QScreen* screen : QGuiApplication::screens())
-        ibOutput->addItem(screen->name(), screen->name());
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (!screen->name().isEmpty()) // a display server that names no outputs
+            ibOutput->addItem(screen->name(), screen->name());
+    }
     int index = ibOutput->findData(stored);
     if (index < 0) {
         ibOutput->addItem(tr("%1 (not connected)").arg(stored), stored);
