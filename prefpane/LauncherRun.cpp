@@ -7,7 +7,8 @@
 
 namespace {
 constexpr qsizetype kKeptErrorOutput = 4096; // bytes: enough for the tool's last lines
-}
+constexpr qsizetype kShownErrorLine = 300;   // characters of it told in the window
+} // namespace
 
 LauncherRun::LauncherRun(const QString& toolPath, const QString& propertyListPath,
                          std::chrono::milliseconds timeout, QObject* parent)
@@ -16,6 +17,16 @@ LauncherRun::LauncherRun(const QString& toolPath, const QString& propertyListPat
     m_timer.setSingleShot(true);
     m_timer.setInterval(timeout);
     connect(&m_timer, &QTimer::timeout, this, &LauncherRun::onTimeout);
+}
+
+LauncherRun::~LauncherRun()
+{
+    // A run still going when the window closes ends with it and reports to no one.
+    if (m_process) {
+        m_process->disconnect(this);
+        m_process->kill();
+        m_process->waitForFinished();
+    }
 }
 
 void LauncherRun::start(const QStringList& verbs)
@@ -126,7 +137,7 @@ QString LauncherRun::lastErrorLine() const
     for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
         const QString text = QString::fromLocal8Bit(line->trimmed());
         if (!text.isEmpty())
-            return text;
+            return text.size() > kShownErrorLine ? text.left(kShownErrorLine) + u'…' : text;
     }
     return {};
 }

@@ -27,6 +27,7 @@ public:
 
     LauncherRun(const QString& toolPath, const QString& propertyListPath,
                 std::chrono::milliseconds timeout, QObject* parent = nullptr);
+    ~LauncherRun() override;
 
     // Runs the verbs in order. A tool that cannot be started ends the sequence: every later
     // run would fail the same way.

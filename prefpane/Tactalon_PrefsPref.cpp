@@ -27,8 +27,10 @@
 #include <QLineEdit>
 #include <QNetworkInterface>
 #include <QScreen>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
+#include <iterator>
 #include <chrono>
 #include <utility>
 
@@ -102,7 +104,8 @@ Tactalon_PrefsPref::Tactalon_PrefsPref(const QString& bundlePath, QObject* paren
 
 Tactalon_PrefsPref::~Tactalon_PrefsPref()
 {
-    // No notice may reach a pane that is gone.
+    // No notice, and no end of a launcher run, may reach a pane that is gone.
+    delete launcherRun;
     if (nc)
         nc->removeObserver(this);
     if (dnc)
@@ -233,7 +236,9 @@ void Tactalon_PrefsPref::setOutputName(const QString& value)
 
 void Tactalon_PrefsPref::setDefaultsValue(const QVariant& value, const QString& key)
 {
-    changeDefaults([&](QVariantMap& domain) { domain.insert(key, value); }, key == kPortStr);
+    const bool listenerChanged =
+        key == kPortStr && defaults().integerForKey(kPortStr) != value.toLongLong();
+    changeDefaults([&](QVariantMap& domain) { domain.insert(key, value); }, listenerChanged);
 }
 
 void Tactalon_PrefsPref::setOrRemoveDefaultsValue(const QString& value, const QString& key)
@@ -245,7 +250,7 @@ void Tactalon_PrefsPref::setOrRemoveDefaultsValue(const QString& value, const QS
             else
                 domain.insert(key, value);
         },
-        key == kTuioListenAddressStr);
+        key == kTuioListenAddressStr && storedString(defaults(), key) != value);
 }
 
 void Tactalon_PrefsPref::changeDefaults(const std::function<void(QVariantMap&)>& edit,
@@ -480,6 +485,8 @@ void Tactalon_PrefsPref::connectListenAddress()
     connect(ibListenMode, &QComboBox::activated, this, &Tactalon_PrefsPref::listenModeChosen);
     connect(ibListenAddress, &QComboBox::activated, this,
             &Tactalon_PrefsPref::listenAddressEntered);
+    if (!ibListenAddress->isEditable())
+        ibListenAddress->setEditable(true); // an address of one's own can always be typed
     connect(ibListenAddress->lineEdit(), &QLineEdit::editingFinished, this,
             &Tactalon_PrefsPref::listenAddressEntered);
     showListenAddress();
@@ -505,9 +512,7 @@ void Tactalon_PrefsPref::showListenAddress()
             ibListenAddress->setEditText(stored);
         setListenAddressMessage(isAddressOfThisComputer(stored)
                                     ? QString()
-                                    : tr("%1 is not an address of this computer now: the "
-                                         "agent cannot listen there.")
-                                          .arg(stored));
+                                    : tr("Not an address of this computer now."));
     } else {
         setListenAddressMessage({});
     }
@@ -545,11 +550,9 @@ void Tactalon_PrefsPref::listenAddressEntered()
         platform::logLine(
             QStringLiteral("Refused listen address \"%1\"; nothing stored").arg(text));
         listenAddressRefused = true;
-        setListenAddressMessage(
-            text.isEmpty()
-                ? tr("Enter an address of this computer. Until then the agent listens on this "
-                     "computer only.")
-                : tr("Not stored: %1 is not an address of this computer.").arg(text));
+        setListenAddressMessage(text.isEmpty()
+                                    ? tr("Choose or type an address of this computer.")
+                                    : tr("Not stored: not an address of this computer."));
         return;
     }
     setListenAddressMessage({});
@@ -855,18 +858,20 @@ void Tactalon_PrefsPref::launcherToolFinished(const QString& action,
 {
     if (ibStartStopButton)
         ibStartStopButton->setEnabled(true);
+    // The load decides where the job ends up, so its failure is the one told. An unload that
+    // merely exited non-zero (the first start finds nothing to unload) is no failure once the
+    // load did what was asked; every run's own words stay in the log.
+    QList<LauncherRun::Failure> told;
+    std::copy_if(failures.begin(), failures.end(), std::back_inserter(told),
+                 [](const LauncherRun::Failure& failure) { return failure.verb == u"load"; });
+    if (told.isEmpty())
+        std::copy_if(failures.begin(), failures.end(), std::back_inserter(told),
+                     [](const LauncherRun::Failure& failure) {
+                         return failure.kind != LauncherRun::FailureKind::ExitStatus;
+                     });
     QStringList problems;
-    const bool loadFailed = std::any_of(failures.begin(), failures.end(), [](const auto& failure) {
-        return failure.verb == u"load";
-    });
-    for (const LauncherRun::Failure& failure : failures) {
-        // An unload that merely found nothing to unload (the first start) is no failure once
-        // the load did what was asked; its own words stay in the log.
-        if (failure.verb == u"unload" && failure.kind == LauncherRun::FailureKind::ExitStatus &&
-            !loadFailed)
-            continue;
+    for (const LauncherRun::Failure& failure : told)
         problems << describeFailure(failure);
-    }
     if (!problems.isEmpty()) {
         const QString head = action == QLatin1String("start") ? tr("Tactalon may not have started:")
                              : action == QLatin1String("stop")
@@ -913,4 +918,12 @@ void Tactalon_PrefsPref::setAgentState(const QString& text, bool isProblem)
         return;
     agentStateLabel->setText(text);
     agentStateLabel->setStyleSheet(isProblem ? QStringLiteral("color: #c62828;") : QString());
+    // A long message wraps onto more lines than the window was laid out for: make room once
+    // the layout has taken the new text in.
+    QTimer::singleShot(0, agentStateLabel, [label = agentStateLabel] {
+        QWidget* window = label->window();
+        const int needed = window->heightForWidth(window->width());
+        if (window->isVisible() && needed > window->height())
+            window->resize(window->width(), needed);
+    });
 }
