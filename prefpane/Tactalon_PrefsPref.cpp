@@ -30,8 +30,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
-#include <iterator>
 #include <chrono>
+#include <iterator>
 #include <utility>
 
 namespace {
