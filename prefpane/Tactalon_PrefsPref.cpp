@@ -6,6 +6,7 @@
 #include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
 #include "platform/pane/Binding.h"
+#include "platform/pane/LenientValidator.h"
 #include "platform/pane/ViewWithTag.h"
 #include "prefpane/PropertyListDescription.h"
 #include "settings/DefaultsMerge.h"
@@ -19,16 +20,23 @@
 #include <QDoubleValidator>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QHostAddress>
 #include <QIntValidator>
+#include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
-#include <QScopeGuard>
+#include <QNetworkInterface>
+#include <QScreen>
+#include <QTimer>
 #include <QUrl>
-#include <limits>
+#include <algorithm>
+#include <chrono>
+#include <iterator>
+#include <utility>
 
 namespace {
 
-// The eight properties, in the order their change is announced.
+// The properties, in the order their change is announced.
 const char* const kPropertyNames[] = {
     "hInvert",
     "vInvert",
@@ -38,11 +46,20 @@ const char* const kPropertyNames[] = {
     "rightClickTolerance",
     "scrollingEnabled",
     "scrollingType",
+    "debugLogging",
+    "tuioListenAddress",
+    "outputName",
 };
 
 constexpr int kLowestPort = 1;
 constexpr int kHighestPort = 65535;
-constexpr int kTimeIntervalDecimals = 3; // seconds, to the millisecond
+constexpr double kLongestTimeInterval = 10.0; // seconds
+constexpr int kTimeIntervalDecimals = 3;      // seconds, to the millisecond
+constexpr int kLargestTolerance = 1000;       // screen pixels
+
+const QString kListenAnywhere = QStringLiteral("any");
+// The listen-mode items, in the order of the interface file.
+enum ListenMode : int { ListenLocally, ListenAnywhere, ListenAtAddress };
 
 template <typename Control> QPointer<Control> controlWithTag(QWidget* view, int tag)
 {
@@ -61,6 +78,24 @@ bool isDictionary(const QVariant& value)
     return value.metaType().id() == QMetaType::QVariantMap;
 }
 
+QString storedString(platform::UserDefaults& store, const QString& key)
+{
+    const QVariant value = store.objectForKey(key);
+    return value.typeId() == QMetaType::QString ? value.toString() : QString();
+}
+
+QVariant defaultOf(const QString& key)
+{
+    for (const SettingDefault& setting : agentDefaults()) {
+        if (setting.key == key)
+            return setting.value;
+    }
+    return {};
+}
+
+// Two runs of the launcher tool, in this order, make the service follow the file.
+const QStringList kReloadVerbs = {QStringLiteral("unload"), QStringLiteral("load")};
+
 } // namespace
 
 Tactalon_PrefsPref::Tactalon_PrefsPref(const QString& bundlePath, QObject* parent)
@@ -69,7 +104,8 @@ Tactalon_PrefsPref::Tactalon_PrefsPref(const QString& bundlePath, QObject* paren
 
 Tactalon_PrefsPref::~Tactalon_PrefsPref()
 {
-    // No notice may reach a pane that is gone.
+    // No notice, and no end of a launcher run, may reach a pane that is gone.
+    delete launcherRun;
     if (nc)
         nc->removeObserver(this);
     if (dnc)
@@ -168,20 +204,95 @@ void Tactalon_PrefsPref::setScrollingType(qint32 value)
     setDefaultsValue(QVariant::fromValue(value), kScrollingTypeStr);
 }
 
+bool Tactalon_PrefsPref::debugLogging()
+{
+    return defaults().boolForKey(kDebugLogging);
+}
+
+void Tactalon_PrefsPref::setDebugLogging(bool value)
+{
+    setDefaultsValue(value, kDebugLogging);
+}
+
+QString Tactalon_PrefsPref::tuioListenAddress()
+{
+    return storedString(defaults(), kTuioListenAddressStr);
+}
+
+void Tactalon_PrefsPref::setTuioListenAddress(const QString& value)
+{
+    setOrRemoveDefaultsValue(value.trimmed(), kTuioListenAddressStr);
+}
+
+QString Tactalon_PrefsPref::outputName()
+{
+    return storedString(defaults(), kOutputNameStr);
+}
+
+void Tactalon_PrefsPref::setOutputName(const QString& value)
+{
+    setOrRemoveDefaultsValue(value, kOutputNameStr);
+}
+
 void Tactalon_PrefsPref::setDefaultsValue(const QVariant& value, const QString& key)
+{
+    const bool listenerChanged =
+        key == kPortStr && defaults().integerForKey(kPortStr) != value.toLongLong();
+    changeDefaults([&](QVariantMap& domain) { domain.insert(key, value); }, listenerChanged);
+}
+
+void Tactalon_PrefsPref::setOrRemoveDefaultsValue(const QString& value, const QString& key)
+{
+    changeDefaults(
+        [&](QVariantMap& domain) {
+            if (value.isEmpty())
+                domain.remove(key);
+            else
+                domain.insert(key, value);
+        },
+        key == kTuioListenAddressStr && storedString(defaults(), key) != value);
+}
+
+void Tactalon_PrefsPref::changeDefaults(const std::function<void(QVariantMap&)>& edit,
+                                        bool listenerChanged)
 {
     platform::UserDefaults& store = defaults();
     {
         QVariantMap workingCopy;
         if (const auto stored = store.persistentDomainForName(kDomainName))
             workingCopy.insert(*stored);
-        workingCopy.insert(key, value);
+        edit(workingCopy);
         store.setPersistentDomain(workingCopy, kDomainName);
         store.synchronize();
     }
     if (!dnc)
         dnc = &platform::DistributedNotificationCenter::defaultCenter();
     dnc->postNotificationName(kDefaultsDidChangeNotification);
+    // The agent binds its listener once; this notice has it bind again with what is stored.
+    if (listenerChanged)
+        dnc->postNotificationName(kPortDidChangeNotification);
+}
+
+void Tactalon_PrefsPref::restoreDefaults(QObject* /*sender*/)
+{
+    platform::logLine(QStringLiteral("Restore defaults"));
+    const bool listenerChanged =
+        port() != defaultOf(kPortStr).toLongLong() || !tuioListenAddress().isEmpty();
+    changeDefaults(
+        [](QVariantMap& domain) {
+            for (const SettingDefault& setting : agentDefaults())
+                domain.insert(setting.key, setting.value);
+            domain.remove(kTuioListenAddressStr);
+            domain.remove(kOutputNameStr);
+        },
+        listenerChanged);
+    // Refused text goes too: every field shows what is stored now.
+    for (const QPointer<Binding>& binding : fieldBindings) {
+        if (binding)
+            binding->showStoredValue();
+    }
+    listenAddressRefused = false;
+    showListenAddress();
 }
 
 void Tactalon_PrefsPref::handleDefaultsChange(const platform::Notification& /*notification*/)
@@ -225,8 +336,13 @@ void Tactalon_PrefsPref::mainViewDidLoad()
     setupDefaults();
     setupLaunchAgentPropertyList();
     updateStartStopTitle();
+    reloadRepointedAgent();
     attachValidators();
     bindControls();
+    connectDependentControls();
+    connectListenAddress();
+    connectOutput();
+    connect(this, &PreferencePane::didChangeValue, this, &Tactalon_PrefsPref::onValueDidChange);
 }
 
 void Tactalon_PrefsPref::findControls()
@@ -241,30 +357,35 @@ void Tactalon_PrefsPref::findControls()
     ibRightClickTolerance = controlWithTag<QLineEdit>(view, 7);
     ibScrollingEnabled = controlWithTag<QAbstractButton>(view, 8);
     ibScrollingType = controlWithTag<QComboBox>(view, 9);
+    ibDebugLogging = controlWithTag<QAbstractButton>(view, 10);
+    ibListenMode = controlWithTag<QComboBox>(view, 11);
+    ibListenAddress = controlWithTag<QComboBox>(view, 12);
+    ibOutput = controlWithTag<QComboBox>(view, 13);
+    agentStateLabel = view->findChild<QLabel*>(QStringLiteral("agentStateLabel"));
+    listenAddressMessage = view->findChild<QLabel*>(QStringLiteral("listenAddressMessage"));
+    listenWarningLabel = view->findChild<QLabel*>(QStringLiteral("listenWarningLabel"));
 }
 
 void Tactalon_PrefsPref::attachValidators()
 {
-    // The fields take only what can be stored and used; anything else is replaced by the
-    // stored value when the edit ends, so each key keeps a number.
+    // The fields keep whatever is typed; text outside these ranges is refused when the edit
+    // ends, shown as such, and not stored.
     const QLocale c = QLocale::c();
     if (ibPort) {
-        auto* validator = new QIntValidator(kLowestPort, kHighestPort, ibPort);
+        auto* validator = new QIntValidator(kLowestPort, kHighestPort);
         validator->setLocale(c);
-        ibPort->setValidator(validator);
+        ibPort->setValidator(new LenientValidator(validator, ibPort));
     }
     if (ibRightClickInterval) {
-        auto* validator = new QDoubleValidator(0.0, std::numeric_limits<float>::max(),
-                                               kTimeIntervalDecimals, ibRightClickInterval);
+        auto* validator = new QDoubleValidator(0.0, kLongestTimeInterval, kTimeIntervalDecimals);
         validator->setNotation(QDoubleValidator::StandardNotation);
         validator->setLocale(c);
-        ibRightClickInterval->setValidator(validator);
+        ibRightClickInterval->setValidator(new LenientValidator(validator, ibRightClickInterval));
     }
     if (ibRightClickTolerance) {
-        auto* validator =
-            new QIntValidator(0, std::numeric_limits<qint32>::max(), ibRightClickTolerance);
+        auto* validator = new QIntValidator(0, kLargestTolerance);
         validator->setLocale(c);
-        ibRightClickTolerance->setValidator(validator);
+        ibRightClickTolerance->setValidator(new LenientValidator(validator, ibRightClickTolerance));
     }
 }
 
@@ -273,13 +394,226 @@ void Tactalon_PrefsPref::bindControls()
     const QString value = QStringLiteral("value");
     Binding::bind(ibVInvert, value, this, QStringLiteral("vInvert"));
     Binding::bind(ibHInvert, value, this, QStringLiteral("hInvert"));
-    Binding::bind(ibPort, value, this, QStringLiteral("port"));
     Binding::bind(ibRightClickEnabled, value, this, QStringLiteral("rightClickEnabled"));
-    Binding::bind(ibRightClickInterval, value, this, QStringLiteral("rightClickTimeInterval"));
-    Binding::bind(ibRightClickTolerance, value, this, QStringLiteral("rightClickTolerance"));
     Binding::bind(ibScrollingEnabled, value, this, QStringLiteral("scrollingEnabled"));
+    Binding::bind(ibDebugLogging, value, this, QStringLiteral("debugLogging"));
     Binding::bind(ibScrollingType, QStringLiteral("selectedTag"), this,
                   QStringLiteral("scrollingType"));
+
+    struct Field
+    {
+        QLineEdit* control;
+        const char* property;
+        const char* messageLabel;
+        QString refusal;
+    };
+    const Field fields[] = {
+        {ibPort, "port", "portMessage",
+         tr("Not stored: a port is a whole number from %1 to %2.")
+             .arg(kLowestPort)
+             .arg(kHighestPort)},
+        {ibRightClickInterval, "rightClickTimeInterval", "timeLimitMessage",
+         tr("Not stored: enter seconds from 0 to %1, such as 0.5.").arg(kLongestTimeInterval)},
+        {ibRightClickTolerance, "rightClickTolerance", "toleranceMessage",
+         tr("Not stored: enter whole pixels from 0 to %1.").arg(kLargestTolerance)},
+    };
+    for (const Field& field : fields) {
+        Binding* binding =
+            Binding::bind(field.control, value, this, QString::fromLatin1(field.property));
+        if (!binding)
+            continue;
+        fieldBindings.append(binding);
+        QLabel* message = mainView()->findChild<QLabel*>(QString::fromLatin1(field.messageLabel));
+        connect(binding, &Binding::inputRefusedChanged, this,
+                [this, binding, message, refusal = field.refusal](bool refused) {
+                    showRefusal(binding, message, refused ? refusal : QString());
+                });
+    }
+}
+
+void Tactalon_PrefsPref::showRefusal(Binding* binding, QLabel* message, const QString& text)
+{
+    if (!text.isEmpty())
+        platform::logLine(QStringLiteral("Refused \"%1\" in %2; nothing stored")
+                              .arg(qobject_cast<QLineEdit*>(binding->control())->text(),
+                                   binding->control()->objectName()));
+    if (!message)
+        return;
+    message->setText(text);
+    message->setVisible(!text.isEmpty());
+}
+
+void Tactalon_PrefsPref::connectDependentControls()
+{
+    // The details of a gesture that is off cannot be edited; they keep their values.
+    const auto follow = [this](QAbstractButton* box, const char* detailsName) {
+        QWidget* details = mainView()->findChild<QWidget*>(QString::fromLatin1(detailsName));
+        if (!box || !details)
+            return;
+        details->setEnabled(box->isChecked());
+        connect(box, &QAbstractButton::toggled, details, &QWidget::setEnabled);
+    };
+    follow(ibRightClickEnabled, "rightClickDetails");
+    follow(ibScrollingEnabled, "scrollingDetails");
+}
+
+// --- Listen address ---------------------------------------------------------------------
+
+bool Tactalon_PrefsPref::listensBeyondThisComputer(const QString& listenAddress)
+{
+    if (listenAddress.isEmpty())
+        return false;
+    const QHostAddress address(listenAddress);
+    return address.isNull() || !address.isLoopback();
+}
+
+bool Tactalon_PrefsPref::isAddressOfThisComputer(const QString& text)
+{
+    const QHostAddress address(text.trimmed());
+    return !address.isNull() && QNetworkInterface::allAddresses().contains(address);
+}
+
+void Tactalon_PrefsPref::connectListenAddress()
+{
+    if (!ibListenMode || !ibListenAddress)
+        return;
+    for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
+        if (!address.isLoopback())
+            ibListenAddress->addItem(address.toString());
+    }
+    ibListenAddress->setCurrentIndex(-1); // no address is chosen by merely opening the window
+    connect(ibListenMode, &QComboBox::activated, this, &Tactalon_PrefsPref::listenModeChosen);
+    connect(ibListenAddress, &QComboBox::activated, this,
+            &Tactalon_PrefsPref::listenAddressEntered);
+    if (!ibListenAddress->isEditable())
+        ibListenAddress->setEditable(true); // an address of one's own can always be typed
+    connect(ibListenAddress->lineEdit(), &QLineEdit::editingFinished, this,
+            &Tactalon_PrefsPref::listenAddressEntered);
+    showListenAddress();
+}
+
+void Tactalon_PrefsPref::showListenAddress()
+{
+    if (!ibListenMode || !ibListenAddress)
+        return;
+    const QString stored = tuioListenAddress();
+    // Refused text stays on view until the stored address itself changes.
+    if (listenAddressRefused && stored == shownListenAddress)
+        return;
+    shownListenAddress = stored;
+    listenAddressRefused = false;
+    const ListenMode mode = stored.isEmpty()            ? ListenLocally
+                            : stored == kListenAnywhere ? ListenAnywhere
+                                                        : ListenAtAddress;
+    ibListenMode->setCurrentIndex(mode);
+    ibListenAddress->setEnabled(mode == ListenAtAddress);
+    if (mode == ListenAtAddress) {
+        if (!ibListenAddress->lineEdit()->hasFocus())
+            ibListenAddress->setEditText(stored);
+        setListenAddressMessage(isAddressOfThisComputer(stored)
+                                    ? QString()
+                                    : tr("Not an address of this computer now."));
+    } else {
+        setListenAddressMessage({});
+    }
+    if (listenWarningLabel)
+        listenWarningLabel->setVisible(listensBeyondThisComputer(stored));
+}
+
+void Tactalon_PrefsPref::listenModeChosen(int index)
+{
+    switch (index) {
+    case ListenLocally:
+        setTuioListenAddress({});
+        break;
+    case ListenAnywhere:
+        setTuioListenAddress(kListenAnywhere);
+        break;
+    default:
+        // Nothing is stored until the user picks or types an address of this machine: opening
+        // the desktop to the network is never a side effect.
+        ibListenAddress->setEnabled(true);
+        ibListenAddress->setFocus();
+        listenAddressEntered();
+        break;
+    }
+}
+
+void Tactalon_PrefsPref::listenAddressEntered()
+{
+    if (!ibListenMode || ibListenMode->currentIndex() != ListenAtAddress)
+        return;
+    const QString text = ibListenAddress->currentText().trimmed();
+    if (text == tuioListenAddress())
+        return; // focus leaving an unchanged field stores nothing
+    if (!isAddressOfThisComputer(text)) {
+        platform::logLine(
+            QStringLiteral("Refused listen address \"%1\"; nothing stored").arg(text));
+        listenAddressRefused = true;
+        setListenAddressMessage(text.isEmpty()
+                                    ? tr("Choose or type an address of this computer.")
+                                    : tr("Not stored: not an address of this computer."));
+        return;
+    }
+    setListenAddressMessage({});
+    setTuioListenAddress(text);
+}
+
+void Tactalon_PrefsPref::setListenAddressMessage(const QString& text)
+{
+    if (ibListenAddress)
+        ibListenAddress->setStyleSheet(
+            text.isEmpty() ? QString()
+                           : QStringLiteral("QComboBox { border: 2px solid #c62828; }"));
+    if (!listenAddressMessage)
+        return;
+    listenAddressMessage->setText(text);
+    listenAddressMessage->setVisible(!text.isEmpty());
+}
+
+// --- Monitor ------------------------------------------------------------------------------
+
+void Tactalon_PrefsPref::connectOutput()
+{
+    if (!ibOutput)
+        return;
+    connect(ibOutput, &QComboBox::activated, this, [this](int index) {
+        setOutputName(ibOutput->itemData(index).toString());
+        showOutput(); // a monitor that is not connected goes once another is chosen
+    });
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, &Tactalon_PrefsPref::showOutput);
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, &Tactalon_PrefsPref::showOutput);
+    showOutput();
+}
+
+void Tactalon_PrefsPref::showOutput()
+{
+    if (!ibOutput)
+        return;
+    // A stored monitor that is not connected now stays chosen, marked as such, so that
+    // plugging it in again needs no visit here.
+    const QString stored = outputName();
+    ibOutput->clear();
+    ibOutput->addItem(tr("Main screen"), QString());
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (!screen->name().isEmpty()) // a display server that names no outputs
+            ibOutput->addItem(screen->name(), screen->name());
+    }
+    int index = ibOutput->findData(stored);
+    if (index < 0) {
+        ibOutput->addItem(tr("%1 (not connected)").arg(stored), stored);
+        index = ibOutput->count() - 1;
+    }
+    ibOutput->setCurrentIndex(index);
+}
+
+void Tactalon_PrefsPref::onValueDidChange(const QString& key)
+{
+    if (key == QLatin1String("tuioListenAddress"))
+        showListenAddress();
+    else if (key == QLatin1String("outputName") && ibOutput &&
+             outputName() != ibOutput->currentData().toString())
+        showOutput();
 }
 
 void Tactalon_PrefsPref::openURL(QObject* sender)
@@ -311,12 +645,17 @@ QString Tactalon_PrefsPref::agentProgramPath() const
     return bundlePath() + QStringLiteral("/Contents/MacOS/Tactalon");
 }
 
+QString Tactalon_PrefsPref::startStopTitle(bool running) const
+{
+    return running ? tr("Stop T&actalon") : tr("Start T&actalon");
+}
+
 void Tactalon_PrefsPref::updateStartStopTitle()
 {
     if (!ibStartStopButton)
         return;
     const bool running = platform::plistBoolValue(launchAgentPropertyList.value(kKeepAlive));
-    ibStartStopButton->setText(running ? kButtonStringStop : kButtonStringStart);
+    ibStartStopButton->setText(startStopTitle(running));
 }
 
 QVariantMap Tactalon_PrefsPref::freshLaunchAgentPropertyList() const
@@ -330,6 +669,7 @@ QVariantMap Tactalon_PrefsPref::freshLaunchAgentPropertyList() const
 
 void Tactalon_PrefsPref::setupLaunchAgentPropertyList()
 {
+    launchAgentRepointed = false;
     propertyListPath = launchAgentPropertyListPath();
     const QString folder = QDir::homePath() + QStringLiteral("/Library/LaunchAgents/");
     if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
@@ -357,7 +697,7 @@ void Tactalon_PrefsPref::readLaunchAgentPropertyList()
             launchAgentOriginal = file.data;
         }
         launchAgentPropertyListWritable = true;
-        pointAtThisBundlesAgent();
+        launchAgentRepointed = pointAtThisBundlesAgent();
         return;
     }
     const QString reason = file.status == platform::PropertyListStatus::Ok
@@ -386,21 +726,41 @@ bool Tactalon_PrefsPref::setAsideUnreadableFile(const QString& reason)
     return true;
 }
 
-void Tactalon_PrefsPref::pointAtThisBundlesAgent()
+bool Tactalon_PrefsPref::pointAtThisBundlesAgent()
 {
-    // After the pane bundle has moved, the file would start a program that is no longer there.
+    // A pane moved or installed after the file was made would leave the service starting
+    // another copy of the agent (a build tree's), or one that is no longer there.
     const QVariant arguments = launchAgentPropertyList.value(kProgramArguments);
     if (arguments.metaType().id() != QMetaType::QVariantList)
-        return;
+        return false;
     QVariantList list = arguments.toList();
     const QString program = list.isEmpty() ? QString() : list.first().toString();
-    if (program.isEmpty() || program == agentProgramPath() || QFileInfo::exists(program))
-        return;
-    platform::logLine(QStringLiteral("The agent %1 is gone; the launch agent now starts %2")
-                          .arg(program, agentProgramPath()));
+    if (program.isEmpty())
+        return false;
+    const QFileInfo programFile(program);
+    const QFileInfo ourAgent(agentProgramPath());
+    const bool otherAgentCopy = programFile.fileName() == ourAgent.fileName() &&
+                                programFile.canonicalFilePath() != ourAgent.canonicalFilePath();
+    if (program == agentProgramPath() || (programFile.exists() && !otherAgentCopy))
+        return false;
+    platform::logLine(QStringLiteral("The launch agent started %1 %2; it now starts %3")
+                          .arg(program,
+                               programFile.exists() ? QStringLiteral("(another copy of the agent)")
+                                                    : QStringLiteral("(gone)"),
+                               agentProgramPath()));
     list[0] = agentProgramPath();
     launchAgentPropertyList.insert(kProgramArguments, list);
-    writeLaunchAgentPropertyList();
+    return writeLaunchAgentPropertyList();
+}
+
+void Tactalon_PrefsPref::reloadRepointedAgent()
+{
+    // A running service still runs the program it started with: unload and load have it run
+    // the one the file names now. A stopped one starts nothing.
+    if (!std::exchange(launchAgentRepointed, false) ||
+        !platform::plistBoolValue(launchAgentPropertyList.value(kKeepAlive)))
+        return;
+    runLauncherTool(QStringLiteral("restart"));
 }
 
 bool Tactalon_PrefsPref::writeLaunchAgentPropertyList()
@@ -446,18 +806,14 @@ bool Tactalon_PrefsPref::keepLaunchAgentOriginal()
     return true;
 }
 
-void Tactalon_PrefsPref::startStopAgent(QObject* sender)
+void Tactalon_PrefsPref::startStopAgent(QObject* /*sender*/)
 {
-    // The button stays disabled until both launcher runs are over, and never longer.
-    const QPointer<QAbstractButton> button = qobject_cast<QAbstractButton*>(sender);
-    if (button)
-        button->setEnabled(false);
-    const auto enableAgain = qScopeGuard([button] {
-        if (button)
-            button->setEnabled(true);
-    });
-
+    if (launcherRun && launcherRun->isRunning()) {
+        platform::logLine(QStringLiteral("The launcher tool still runs; start/stop ignored"));
+        return;
+    }
     setupLaunchAgentPropertyList(); // the file on disk decides, not the title shown
+    launchAgentRepointed = false;   // the runs below reload the job anyway
     platform::logLine(QStringLiteral("PropertyList in startStopAgent %1")
                           .arg(describePropertyList(launchAgentPropertyList)));
     platform::logLine(describePropertyList(launchAgentPropertyList.value(kProgramArguments)));
@@ -468,27 +824,106 @@ void Tactalon_PrefsPref::startStopAgent(QObject* sender)
     if (!writeLaunchAgentPropertyList()) {
         // The file still records the old state: show that, and leave the launcher alone.
         launchAgentPropertyList.insert(kKeepAlive, wasRunning);
-        if (button)
-            button->setText(wasRunning ? kButtonStringStop : kButtonStringStart);
+        updateStartStopTitle();
+        setAgentState(tr("Nothing changed: the file %1 cannot be written.").arg(propertyListPath),
+                      true);
         return;
     }
-    if (button)
-        button->setText(wasRunning ? kButtonStringStart : kButtonStringStop);
-
-    runLauncherTool(QStringLiteral("unload"));
-    runLauncherTool(QStringLiteral("load"));
+    updateStartStopTitle();
+    runLauncherTool(wasRunning ? QStringLiteral("stop") : QStringLiteral("start"));
 }
 
-void Tactalon_PrefsPref::runLauncherTool(const QString& verb)
+void Tactalon_PrefsPref::runLauncherTool(const QString& action)
 {
-    QProcess tool;
-    tool.setProcessChannelMode(QProcess::ForwardedChannels);
-    tool.setInputChannelMode(QProcess::ForwardedInputChannel);
-    tool.start(launcherToolPath(), {verb, propertyListPath});
-    if (!tool.waitForStarted(-1)) {
-        platform::logLine(QStringLiteral("Cannot run %1 %2: %3")
-                              .arg(launcherToolPath(), verb, tool.errorString()));
+    // The button stays disabled until both runs are over, and never longer; the window and
+    // every other control go on working meanwhile.
+    if (ibStartStopButton)
+        ibStartStopButton->setEnabled(false);
+    setAgentState(action == QLatin1String("start")  ? tr("Starting Tactalon…")
+                  : action == QLatin1String("stop") ? tr("Stopping Tactalon…")
+                                                    : tr("Restarting Tactalon…"),
+                  false);
+    delete launcherRun;
+    launcherRun = new LauncherRun(launcherToolPath(), propertyListPath,
+                                  std::chrono::milliseconds(m_launcherTimeout), this);
+    connect(launcherRun, &LauncherRun::finished, this,
+            [this, action](const QList<LauncherRun::Failure>& failures) {
+                launcherToolFinished(action, failures);
+            });
+    launcherRun->start(kReloadVerbs);
+}
+
+void Tactalon_PrefsPref::launcherToolFinished(const QString& action,
+                                              const QList<LauncherRun::Failure>& failures)
+{
+    if (ibStartStopButton)
+        ibStartStopButton->setEnabled(true);
+    // The load decides where the job ends up, so its failure is the one told. An unload that
+    // merely exited non-zero (the first start finds nothing to unload) is no failure once the
+    // load did what was asked; every run's own words stay in the log.
+    QList<LauncherRun::Failure> told;
+    std::copy_if(failures.begin(), failures.end(), std::back_inserter(told),
+                 [](const LauncherRun::Failure& failure) { return failure.verb == u"load"; });
+    if (told.isEmpty())
+        std::copy_if(failures.begin(), failures.end(), std::back_inserter(told),
+                     [](const LauncherRun::Failure& failure) {
+                         return failure.kind != LauncherRun::FailureKind::ExitStatus;
+                     });
+    QStringList problems;
+    for (const LauncherRun::Failure& failure : told)
+        problems << describeFailure(failure);
+    if (!problems.isEmpty()) {
+        const QString head = action == QLatin1String("start") ? tr("Tactalon may not have started:")
+                             : action == QLatin1String("stop")
+                                 ? tr("Tactalon may not have stopped:")
+                                 : tr("Tactalon may not have restarted:");
+        setAgentState(head + u' ' + problems.join(u' '), true);
         return;
     }
-    tool.waitForFinished(-1);
+    setAgentState(action == QLatin1String("start")
+                      ? tr("Started. Tactalon also starts at every login.")
+                  : action == QLatin1String("stop")
+                      ? tr("Stopped. Tactalon stays stopped until you start it here.")
+                      : tr("Restarted with the agent of this window's bundle."),
+                  false);
+}
+
+QString Tactalon_PrefsPref::describeFailure(const LauncherRun::Failure& failure) const
+{
+    const QString run = QStringLiteral("\"launchctl %1\"").arg(failure.verb);
+    const QString said =
+        failure.detail.isEmpty() ? QString() : tr(" It said: %1").arg(failure.detail);
+    switch (failure.kind) {
+    case LauncherRun::FailureKind::Missing:
+        return tr("the helper program %1 is missing.").arg(launcherToolPath());
+    case LauncherRun::FailureKind::NotStartable:
+        return tr("the helper program %1 cannot be run (%2).")
+            .arg(launcherToolPath(), failure.detail);
+    case LauncherRun::FailureKind::Crashed:
+        return tr("%1 crashed.").arg(run) + said;
+    case LauncherRun::FailureKind::TimedOut:
+        return tr("%1 did not finish within %2 seconds and was stopped.")
+                   .arg(run)
+                   .arg(m_launcherTimeout / 1000.0) +
+               said;
+    case LauncherRun::FailureKind::ExitStatus:
+        break;
+    }
+    return tr("%1 failed (exit status %2).").arg(run).arg(failure.exitStatus) + said;
+}
+
+void Tactalon_PrefsPref::setAgentState(const QString& text, bool isProblem)
+{
+    if (!agentStateLabel)
+        return;
+    agentStateLabel->setText(text);
+    agentStateLabel->setStyleSheet(isProblem ? QStringLiteral("color: #c62828;") : QString());
+    // A long message wraps onto more lines than the window was laid out for: make room once
+    // the layout has taken the new text in.
+    QTimer::singleShot(0, agentStateLabel, [label = agentStateLabel] {
+        QWidget* window = label->window();
+        const int needed = window->heightForWidth(window->width());
+        if (window->isVisible() && needed > window->height())
+            window->resize(window->width(), needed);
+    });
 }

@@ -1,16 +1,21 @@
 #pragma once
 
 #include "platform/pane/PreferencePane.h"
+#include "prefpane/LauncherRun.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 #include <QVariantMap>
+#include <functional>
 
+class Binding;
 class QAbstractButton;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 
 namespace platform {
@@ -27,9 +32,9 @@ inline const QString kKeepAlive = QStringLiteral("KeepAlive");
 inline const QString kButtonStringStart = QStringLiteral("Start Tactalon");
 inline const QString kButtonStringStop = QStringLiteral("Stop Tactalon");
 
-// The Tactalon settings pane: eight settings as properties on the shared settings domain,
-// the controls of its view bound to them, and the start/stop of the agent through the
-// launch-agent property list and the bundle's launcher tool.
+// The Tactalon settings pane: the settings as properties on the shared settings domain, the
+// controls of its view bound to them, and the start/stop of the agent through the
+// launch-agent property list and the bundle's launcher tool, run without blocking the window.
 class Tactalon_PrefsPref : public PreferencePane
 {
     Q_OBJECT
@@ -42,6 +47,13 @@ class Tactalon_PrefsPref : public PreferencePane
     Q_PROPERTY(qint32 rightClickTolerance READ rightClickTolerance WRITE setRightClickTolerance)
     Q_PROPERTY(bool scrollingEnabled READ scrollingEnabled WRITE setScrollingEnabled)
     Q_PROPERTY(qint32 scrollingType READ scrollingType WRITE setScrollingType)
+    Q_PROPERTY(bool debugLogging READ debugLogging WRITE setDebugLogging)
+    // Empty: the key is absent (this computer only); "any"; or an address of this machine.
+    Q_PROPERTY(QString tuioListenAddress READ tuioListenAddress WRITE setTuioListenAddress)
+    // Empty: the key is absent (the main screen); else a monitor's output name.
+    Q_PROPERTY(QString outputName READ outputName WRITE setOutputName)
+    // How long one launcher run may take before it is stopped, in milliseconds.
+    Q_PROPERTY(int launcherTimeout READ launcherTimeout WRITE setLauncherTimeout)
 
 public:
     explicit Tactalon_PrefsPref(const QString& bundlePath, QObject* parent = nullptr);
@@ -65,6 +77,14 @@ public:
     void setScrollingEnabled(bool value);
     qint32 scrollingType(); // a ScrollingType
     void setScrollingType(qint32 value);
+    bool debugLogging();
+    void setDebugLogging(bool value);
+    QString tuioListenAddress();
+    void setTuioListenAddress(const QString& value);
+    QString outputName();
+    void setOutputName(const QString& value);
+    int launcherTimeout() const { return m_launcherTimeout; }
+    void setLauncherTimeout(int milliseconds) { m_launcherTimeout = milliseconds; }
 
     void setupDefaults();
     void setupLaunchAgentPropertyList();
@@ -76,25 +96,52 @@ public:
     QString launcherToolPath() const;
     QString agentProgramPath() const;
 
+    // True for "any" and for an address that is not a loopback one.
+    static bool listensBeyondThisComputer(const QString& listenAddress);
+    static bool isAddressOfThisComputer(const QString& text);
+
 public slots:
     void openURL(QObject* sender);
     void startStopAgent(QObject* sender);
+    void restoreDefaults(QObject* sender);
 
 private:
     platform::UserDefaults& defaults();
+    // Applies `edit` to the stored domain, writes it and tells the agent; a change of where the
+    // TUIO listener listens also restarts that listener.
+    void changeDefaults(const std::function<void(QVariantMap&)>& edit, bool listenerChanged);
+    void setOrRemoveDefaultsValue(const QString& value, const QString& key);
     void handleDistributedDefaultsChange(const platform::Notification& notification);
     void findControls();
     void attachValidators();
     void bindControls();
+    void showRefusal(Binding* binding, QLabel* message, const QString& text);
+    void connectDependentControls();
+    void connectListenAddress();
+    void showListenAddress();
+    void listenModeChosen(int index);
+    void listenAddressEntered();
+    void setListenAddressMessage(const QString& text);
+    void connectOutput();
+    void showOutput();
+    void onValueDidChange(const QString& key);
     void updateStartStopTitle();
+    QString startStopTitle(bool running) const;
 
     QVariantMap freshLaunchAgentPropertyList() const;
     void readLaunchAgentPropertyList();
     bool setAsideUnreadableFile(const QString& reason);
-    void pointAtThisBundlesAgent();
+    // True when the file's program was another copy of the agent and now is this bundle's.
+    bool pointAtThisBundlesAgent();
+    void reloadRepointedAgent();
     bool writeLaunchAgentPropertyList();
     bool keepLaunchAgentOriginal();
-    void runLauncherTool(const QString& verb);
+    // Runs the launcher tool's unload, then load, with `action` naming what the user sees
+    // happen ("start", "stop", "restart").
+    void runLauncherTool(const QString& action);
+    void launcherToolFinished(const QString& action, const QList<LauncherRun::Failure>& failures);
+    QString describeFailure(const LauncherRun::Failure& failure) const;
+    void setAgentState(const QString& text, bool isProblem);
 
     QPointer<QAbstractButton> ibHInvert;
     QPointer<QAbstractButton> ibVInvert;
@@ -105,6 +152,19 @@ private:
     QPointer<QLineEdit> ibRightClickTolerance;
     QPointer<QAbstractButton> ibScrollingEnabled;
     QPointer<QComboBox> ibScrollingType;
+    QPointer<QAbstractButton> ibDebugLogging;
+    QPointer<QComboBox> ibListenMode;
+    QPointer<QComboBox> ibListenAddress;
+    QPointer<QComboBox> ibOutput;
+    QPointer<QLabel> agentStateLabel;
+    QPointer<QLabel> listenAddressMessage;
+    QPointer<QLabel> listenWarningLabel;
+    QList<QPointer<Binding>> fieldBindings;
+    QPointer<LauncherRun> launcherRun;
+    bool launchAgentRepointed = false;
+    bool listenAddressRefused = false;
+    QString shownListenAddress;
+    int m_launcherTimeout = 30000;
     QVariantMap launchAgentPropertyList;
     QString propertyListPath;
     platform::DistributedNotificationCenter* dnc = nullptr;

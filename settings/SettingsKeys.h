@@ -16,9 +16,12 @@ inline const QString kScrollingEnabledStr = QStringLiteral("srollingEnabled");
 inline const QString kScrollingTypeStr = QStringLiteral("scrollingType");
 inline const QString kDebugLogging = QStringLiteral("debugLogging");
 
-// Optional, written by no merge and shown by no pane: the address the TUIO listener binds.
+// Optional, written by no merge: the address the TUIO listener binds.
 // Absent means the loopback addresses only; "any" means every interface.
 inline const QString kTuioListenAddressStr = QStringLiteral("tuioListenAddress");
+// Optional, written by no merge: the output name of the monitor touches map to ("HDMI-1").
+// Absent means the main screen.
+inline const QString kOutputNameStr = QStringLiteral("outputName");
 
 // The notices by which a change reaches the running agent.
 inline const QString kDefaultsDidChangeNotification =

@@ -134,14 +134,14 @@ void Binding::connectComboBox(QComboBox* comboBox)
 
 bool Binding::eventFilter(QObject* watched, QEvent* event)
 {
-    // The line edit reports no end of editing for text its validator refuses: put the stored
-    // value back, so that leaving the field never leaves an unstored text on view.
+    // The line edit reports no end of editing for text its validator does not accept: refuse
+    // it here, so that leaving the field never leaves an unstored text looking stored.
     auto* lineEdit = qobject_cast<QLineEdit*>(watched);
     if (lineEdit && !lineEdit->hasAcceptableInput()) {
         if (event->type() == QEvent::FocusOut) {
-            revertLineEdit(lineEdit);
+            refuseLineEdit(lineEdit);
         } else if (isEnterKey(event)) {
-            revertLineEdit(lineEdit);
+            refuseLineEdit(lineEdit);
             return true;
         }
     }
@@ -160,15 +160,29 @@ void Binding::showValue()
         return;
     const QVariant value = m_property.read(m_pane);
     if (auto* lineEdit = qobject_cast<QLineEdit*>(m_control)) {
-        // Text the user is still typing stays; it is handed over when the edit ends.
+        // Text the user is still typing stays; it is handed over when the edit ends. Refused
+        // text stays too, unless the stored value itself changed meanwhile.
         if (lineEdit->hasFocus() && lineEdit->isModified())
             return;
+        if (m_inputRefused && value == m_shownValue)
+            return;
+        setInputRefused(false);
         lineEdit->setText(textOf(value));
+        lineEdit->setModified(false);
     } else if (auto* comboBox = qobject_cast<QComboBox*>(m_control)) {
         comboBox->setCurrentIndex(comboIndexOfTag(comboBox, value.toInt()));
     } else if (auto* button = qobject_cast<QAbstractButton*>(m_control)) {
         button->setChecked(value.toBool());
     }
+    m_shownValue = value;
+}
+
+void Binding::showStoredValue()
+{
+    setInputRefused(false);
+    if (auto* lineEdit = qobject_cast<QLineEdit*>(m_control))
+        lineEdit->setModified(false);
+    showValue();
 }
 
 void Binding::storeValue(const QVariant& value)
@@ -177,10 +191,21 @@ void Binding::storeValue(const QVariant& value)
         m_property.write(m_pane, value);
 }
 
-void Binding::revertLineEdit(QLineEdit* lineEdit)
+void Binding::refuseLineEdit(QLineEdit* lineEdit)
 {
     lineEdit->setModified(false);
-    showValue();
+    setInputRefused(true);
+}
+
+void Binding::setInputRefused(bool refused)
+{
+    if (refused == m_inputRefused)
+        return;
+    m_inputRefused = refused;
+    if (m_control)
+        m_control->setStyleSheet(
+            refused ? QStringLiteral("QLineEdit { border: 2px solid #c62828; }") : QString());
+    emit inputRefusedChanged(refused);
 }
 
 void Binding::commitLineEdit()
@@ -190,9 +215,10 @@ void Binding::commitLineEdit()
         return;
     const QVariant value = valueOfText(lineEdit->text(), m_property.metaType());
     if (!value.isValid()) {
-        revertLineEdit(lineEdit);
+        refuseLineEdit(lineEdit);
         return;
     }
     lineEdit->setModified(false);
+    setInputRefused(false);
     storeValue(value);
 }

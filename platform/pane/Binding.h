@@ -18,7 +18,9 @@ class QWidget;
 //   "value" on a checkable button: checked state <-> bool
 //   "value" on a line edit: text <-> number (or string); the edit is handed over when it
 //       ends (Enter or leaving the field). Text that the field's validator does not accept,
-//       or that does not convert, is replaced by the stored value: nothing is stored then.
+//       or that does not convert, is refused: nothing is stored, the text stays on view in a
+//       red frame and inputRefusedChanged(true) is emitted, until an accepted edit, a change
+//       of the stored value or showStoredValue() replaces it.
 //   "selectedTag" on a combo box: the item whose data (its tag) equals the value is shown;
 //       choosing an item stores its tag.
 //
@@ -33,6 +35,14 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    QWidget* control() const { return m_control; }
+    bool isInputRefused() const { return m_inputRefused; }
+    // Shows the stored value, also over refused text.
+    void showStoredValue();
+
+signals:
+    void inputRefusedChanged(bool refused);
+
 private:
     Binding(QWidget* control, PreferencePane* pane, const QMetaProperty& property);
 
@@ -43,10 +53,13 @@ private:
     void onValueDidChange(const QString& key);
     void showValue();
     void storeValue(const QVariant& value);
-    void revertLineEdit(QLineEdit* lineEdit);
+    void refuseLineEdit(QLineEdit* lineEdit);
+    void setInputRefused(bool refused);
     void commitLineEdit();
 
     QPointer<QWidget> m_control;
     QPointer<PreferencePane> m_pane;
     QMetaProperty m_property;
+    QVariant m_shownValue;
+    bool m_inputRefused = false;
 };

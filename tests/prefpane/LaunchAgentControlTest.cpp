@@ -1,5 +1,5 @@
 // Start and stop of the agent through the launch-agent property list and the bundle's
-// launcher tool (one that records its runs).
+// launcher tool (one that records its runs), which runs while the window goes on working.
 
 #include "PaneTestBundle.h"
 #include "platform/PropertyList.h"
@@ -10,8 +10,10 @@
 #include "support/TemporaryHome.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QProcess>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -34,7 +36,7 @@ private slots:
         m_host.reset();
         QDir(m_home.filePath("Library")).removeRecursively();
         m_bundle.clearLauncherRuns();
-        QVERIFY(m_bundle.setLauncherRunnable(true));
+        QVERIFY(m_bundle.useRecordingLauncher());
     }
 
     void firstLoadCreatesStoppedFileAndEachClickToggles()
@@ -42,17 +44,15 @@ private slots:
         QAbstractButton* button = loadPane();
         QVERIFY(button);
         QVERIFY(fileIs(stopped()));
-        QCOMPARE(button->text(), kStart);
+        QCOMPARE(title(button), kStart);
         QVERIFY(m_bundle.launcherRuns().isEmpty());
 
         for (const bool starting : {true, false}) {
             m_bundle.clearLauncherRuns();
-            const QByteArray log =
-                standardErrorOf([&] { QTest::mouseClick(button, Qt::LeftButton); });
+            const QByteArray log = standardErrorOf([&] { clickAndWait(button); });
 
             QCOMPARE(m_bundle.launcherRuns(), runs(starting ? "<true/>" : "<false/>"));
-            QCOMPARE(button->text(), starting ? kStop : kStart);
-            QVERIFY(button->isEnabled());
+            QCOMPARE(title(button), starting ? kStop : kStart);
             QVERIFY2(
                 log.contains(QByteArray("] PropertyList in startStopAgent {\\n    KeepAlive = ") +
                              (starting ? "0" : "1") + ";\\n"),
@@ -63,17 +63,82 @@ private slots:
             QVERIFY2(log.contains(starting ? "] Start agent\n" : "] Stop agent\n"), log);
         }
         QVERIFY(fileIs(stopped()));
+    }
 
-        // A launcher that cannot start: the file still flips and the button stays usable.
-        QVERIFY(m_bundle.setLauncherRunnable(false));
-        const QByteArray log = standardErrorOf([&] { QTest::mouseClick(button, Qt::LeftButton); });
-        QVERIFY(button->isEnabled());
-        QCOMPARE(button->text(), kStop);
+    // Whatever goes wrong with the launcher is said in the window, and in the log; the file
+    // still records what the user asked and the button is usable again.
+    void launcherFailureIsShownInTheWindow_data()
+    {
+        QTest::addColumn<QByteArray>("launcher"); // shell lines after the recording; "-": none
+        QTest::addColumn<int>("timeout");         // milliseconds a run may take
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QByteArray>("logged");
+
+        QTest::newRow("missing") << QByteArray("-") << 30000 << "is missing"
+                                 << QByteArray("Cannot run");
+        QTest::newRow("not runnable")
+            << QByteArray("chmod") << 30000 << "cannot be run" << QByteArray("Cannot run");
+        QTest::newRow("exit status with error output")
+            << QByteArray("echo 'launchctl: no user manager' >&2; exit 1") << 30000
+            << "\"launchctl load\" failed (exit status 1). It said: launchctl: no user manager"
+            << QByteArray("launchctl: no user manager\n");
+        QTest::newRow("crash") << QByteArray("kill -SEGV $$") << 30000 << "crashed"
+                               << QByteArray(" load crashed");
+        QTest::newRow("timeout") << QByteArray("exec sleep 10") << 300
+                                 << "did not finish within 0.3 seconds"
+                                 << QByteArray(" load did not finish within 300 ms");
+    }
+
+    void launcherFailureIsShownInTheWindow()
+    {
+        QFETCH(QByteArray, launcher);
+        QFETCH(int, timeout);
+        QFETCH(QString, shown);
+        QFETCH(QByteArray, logged);
+
+        QAbstractButton* button = loadPane();
+        QVERIFY(button);
+        m_host->pane()->setProperty("launcherTimeout", timeout);
+        if (launcher == "-")
+            QVERIFY(QFile::remove(m_bundle.launcherPath()));
+        else if (launcher == "chmod")
+            QVERIFY(m_bundle.setLauncherRunnable(false));
+        else
+            QVERIFY(m_bundle.useRecordingLauncher(launcher));
+        const QByteArray log = standardErrorOf([&] { clickAndWait(button); });
+
+        QCOMPARE(title(button), kStop);
         QVERIFY(fileIs(with(stopped(), kKeepAlive, true)));
-        for (const char* verb : {" unload:", " load:"})
-            QVERIFY2(
-                log.contains("Cannot run " + QFile::encodeName(m_bundle.launcherPath()) + verb),
-                log);
+        const QString state = stateLabel()->text();
+        QVERIFY2(state.startsWith("Tactalon may not have started:") && state.contains(shown),
+                 qPrintable(state));
+        QVERIFY2(log.contains(logged), log);
+    }
+
+    // The launcher takes its time: the window goes on (timers fire, edits are stored), only
+    // the start/stop button waits, and the two runs still come in order.
+    void slowLauncherLeavesTheWindowWorking()
+    {
+        QAbstractButton* button = loadPane();
+        QVERIFY(button);
+        QVERIFY(m_bundle.useRecordingLauncher("sleep 1"));
+        const QString settings = m_home.configPath() + "/quillonworks.Tactalon.plist";
+        bool storedMeanwhile = false;
+        bool buttonWaited = false;
+        QTimer::singleShot(100, m_host->pane(), [&] {
+            buttonWaited = !button->isEnabled();
+            m_host->pane()->setProperty("debugLogging", true);
+            storedMeanwhile = platform::readPropertyListFile(settings).root.toMap().value(
+                                  "debugLogging") == QVariant(true);
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(!button->isEnabled());
+        QCOMPARE(stateLabel()->text(), "Starting Tactalon…");
+        QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 10000);
+        QVERIFY(storedMeanwhile);
+        QVERIFY(buttonWaited);
+        QCOMPARE(m_bundle.launcherRuns(), runs("<true/>"));
+        QCOMPARE(stateLabel()->text(), "Started. Tactalon also starts at every login.");
     }
 
     void fileOnDiskDecidesTitleAndClick_data()
@@ -104,51 +169,68 @@ private slots:
         if (!afterOpening) {
             button = loadPane();
             QVERIFY(button);
-            QCOMPARE(button->text(), running ? kStop : kStart);
+            QCOMPARE(title(button), running ? kStop : kStart);
             QVERIFY(fileIs(state)); // opening changes nothing
         }
 
-        QTest::mouseClick(button, Qt::LeftButton);
+        clickAndWait(button);
         QCOMPARE(readFile().value(kKeepAlive), QVariant(!running));
-        QCOMPARE(button->text(), running ? kStart : kStop);
+        QCOMPARE(title(button), running ? kStart : kStop);
         QCOMPARE(m_bundle.launcherRuns(), runs(running ? "<false/>" : "<true/>"));
     }
 
-    void otherKeysSurviveAsXmlAndMovedAgentIsRepointed_data()
+    // Another copy of the agent in the file (moved bundle, build tree) is replaced by this
+    // bundle's; a running job is reloaded so that it runs that one.
+    void otherKeysSurviveAsXmlAndOtherAgentIsRepointed_data()
     {
         QTest::addColumn<bool>("binary");
         QTest::addColumn<QString>("program");
+        QTest::addColumn<bool>("keepAlive");
         QTest::addColumn<bool>("repointed");
 
-        QTest::newRow("binary file, agent there") << true << "/bin/true" << false;
-        QTest::newRow("bundle moved away")
-            << false << m_home.filePath("gone/TactalonPrefs.prefPane/Contents/MacOS/Tactalon")
-            << true;
+        const QString elsewhere = m_home.filePath("build/TactalonPrefs.prefPane/Contents/MacOS/");
+        QTest::newRow("binary file, some other program") << true << "/bin/true" << true << false;
+        QTest::newRow("bundle moved away, running")
+            << false << m_home.filePath("gone/Tactalon") << true << true;
+        QTest::newRow("build tree's agent, running")
+            << false << elsewhere + "Tactalon" << true << true;
+        QTest::newRow("build tree's agent, stopped")
+            << false << elsewhere + "Tactalon" << false << true;
     }
 
-    void otherKeysSurviveAsXmlAndMovedAgentIsRepointed()
+    void otherKeysSurviveAsXmlAndOtherAgentIsRepointed()
     {
         QFETCH(bool, binary);
         QFETCH(QString, program);
+        QFETCH(bool, keepAlive);
         QFETCH(bool, repointed);
 
-        QVariantMap state{{kKeepAlive, true},
+        QVERIFY(!program.contains("build/") || ::writeFile(program, "#!/bin/sh\n"));
+        QVariantMap state{{kKeepAlive, keepAlive},
                           {"ProgramArguments", QVariantList{program, "--verbose"}},
                           {"ThrottleInterval", 30},
                           {"EnvironmentVariables", QVariantMap{{"TUIO_SOURCE", "table"}}}};
         QVERIFY(writeFile(platform::xmlPropertyListData(state)));
         if (binary)
             QCOMPARE(QProcess::execute("plistutil", {"-i", file(), "-o", file(), "-f", "bin"}), 0);
-        QAbstractButton* button = loadPane();
+        QAbstractButton* button = nullptr;
+        const QByteArray log = standardErrorOf([&] {
+            button = loadPane();
+            QTRY_VERIFY(button && button->isEnabled());
+        });
         QVERIFY(button);
-        QCOMPARE(button->text(), kStop);
-        if (repointed)
+        QCOMPARE(title(button), keepAlive ? kStop : kStart);
+        if (repointed) {
             state.insert("ProgramArguments", QVariantList{m_bundle.agentPath(), "--verbose"});
+            QVERIFY2(log.contains(QFile::encodeName(program)) &&
+                         log.contains(QFile::encodeName(m_bundle.agentPath())),
+                     log);
+        }
         QVERIFY(fileIs(state));
-        QVERIFY(m_bundle.launcherRuns().isEmpty());
+        QCOMPARE(m_bundle.launcherRuns(), repointed && keepAlive ? runs("<true/>") : QStringList());
 
-        QTest::mouseClick(button, Qt::LeftButton);
-        QVERIFY(fileIs(with(state, kKeepAlive, false)));
+        clickAndWait(button);
+        QVERIFY(fileIs(with(state, kKeepAlive, !keepAlive)));
         QVERIFY(fileContents(file()).startsWith("<?xml"));
     }
 
@@ -173,7 +255,7 @@ private slots:
         QCOMPARE(fileContents(folder() + u'/' + aside.first()), content);
         QVERIFY2(log.contains(aside.first().toUtf8()), log);
         QVERIFY(fileIs(stopped()));
-        QCOMPARE(button->text(), kStart);
+        QCOMPARE(title(button), kStart);
     }
 
     // A value the file holds that cannot be written back exactly: the first rewrite keeps a
@@ -187,7 +269,7 @@ private slots:
         QVERIFY(writeFile(content));
         QAbstractButton* button = loadPane();
         QVERIFY(button);
-        const QByteArray log = standardErrorOf([&] { QTest::mouseClick(button, Qt::LeftButton); });
+        const QByteArray log = standardErrorOf([&] { clickAndWait(button); });
 
         const QStringList copies = QDir(folder()).entryList({"*.plist.original-*"});
         QCOMPARE(copies.size(), 1);
@@ -204,6 +286,15 @@ private:
             return nullptr;
         return qobject_cast<QAbstractButton*>(viewWithTag(m_host->mainView(), kStartStopTag));
     }
+    // Clicks and returns once the launcher's runs are over.
+    void clickAndWait(QAbstractButton* button)
+    {
+        QTest::mouseClick(button, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(button->isEnabled(), 20000);
+    }
+    // The title as read, without its mnemonic mark.
+    static QString title(const QAbstractButton* button) { return button->text().remove(u'&'); }
+    QLabel* stateLabel() const { return m_host->mainView()->findChild<QLabel*>("agentStateLabel"); }
     QString folder() const { return m_home.filePath("Library/LaunchAgents"); }
     QString file() const { return folder() + "/quillonworks.Tactalon.plist"; }
     QVariantMap readFile() const { return platform::readPropertyListFile(file()).root.toMap(); }

@@ -8,7 +8,8 @@
 
 // A copy of the built TactalonPrefs.prefPane: the real plug-in and interface file (optionally
 // edited), a stand-in agent, and a launcher tool that records each run as one line
-// "<verb> <file> <its KeepAlive element at that moment>".
+// "<verb> <file> <its KeepAlive element at that moment>", then runs the shell lines given to
+// useRecordingLauncher (to fail, crash or take its time).
 class PaneTestBundle
 {
 public:
@@ -19,17 +20,13 @@ public:
         QDir().mkpath(contents() + "MacOS");
         const QString interface =
             QString::fromUtf8(fileContents(built + "Resources/TactalonPrefs.ui"));
-        const QByteArray launcher =
-            "#!/bin/sh\nstate=$(grep -A1 '<key>KeepAlive</key>' \"$2\" | tail -n1 | tr -d ' \\t')\n"
-            "echo \"$1 $2 $state\" >> '" +
-            QFile::encodeName(logPath()) + "'\n";
         m_valid =
             !interface.isEmpty() &&
             QFile::copy(built + "MacOS/TactalonPrefs.so", contents() + "MacOS/TactalonPrefs.so") &&
             writeFile(contents() + "Resources/TactalonPrefs.ui",
                       (editInterface ? editInterface(interface) : interface).toUtf8()) &&
-            writeFile(agentPath(), "#!/bin/sh\n") && writeFile(launcherPath(), launcher) &&
-            setRunnable(agentPath(), true) && setRunnable(launcherPath(), true);
+            writeFile(agentPath(), "#!/bin/sh\n") && setRunnable(agentPath(), true) &&
+            useRecordingLauncher();
     }
 
     bool isValid() const { return m_valid; }
@@ -43,6 +40,14 @@ public:
     }
     void clearLauncherRuns() const { QFile::remove(logPath()); }
     bool setLauncherRunnable(bool runnable) const { return setRunnable(launcherPath(), runnable); }
+    bool useRecordingLauncher(const QByteArray& thenRun = {}) const
+    {
+        const QByteArray launcher =
+            "#!/bin/sh\nstate=$(grep -A1 '<key>KeepAlive</key>' \"$2\" | tail -n1 | tr -d ' \\t')\n"
+            "echo \"$1 $2 $state\" >> '" +
+            QFile::encodeName(logPath()) + "'\n" + thenRun + "\n";
+        return writeFile(launcherPath(), launcher) && setRunnable(launcherPath(), true);
+    }
 
 private:
     QString contents() const { return path() + "/Contents/"; }
