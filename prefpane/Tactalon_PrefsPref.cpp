@@ -5,10 +5,13 @@
 #include "platform/NotificationCenter.h"
 #include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
+#include "platform/agentbus/AgentStatusClient.h"
 #include "platform/pane/Binding.h"
 #include "platform/pane/LenientValidator.h"
 #include "platform/pane/ViewWithTag.h"
+#include "prefpane/AgentStatusPanel.h"
 #include "prefpane/PropertyListDescription.h"
+#include "prefpane/TouchView.h"
 #include "settings/DefaultsMerge.h"
 #include "settings/SettingsKeys.h"
 
@@ -24,6 +27,7 @@
 #include <QHostAddress>
 #include <QIntValidator>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QNetworkInterface>
 #include <QScreen>
@@ -342,7 +346,18 @@ void Tactalon_PrefsPref::mainViewDidLoad()
     connectDependentControls();
     connectListenAddress();
     connectOutput();
+    showAgentStatus();
     connect(this, &PreferencePane::didChangeValue, this, &Tactalon_PrefsPref::onValueDidChange);
+}
+
+// The running agent as it reports itself on the session bus, beside what the user asked for.
+void Tactalon_PrefsPref::showAgentStatus()
+{
+    auto* agent = new platform::AgentStatusClient(this);
+    if (auto* area = mainView()->findChild<QWidget*>(QStringLiteral("agentStatusArea")))
+        area->layout()->addWidget(new AgentStatusPanel(agent, area));
+    if (auto* area = mainView()->findChild<QWidget*>(QStringLiteral("touchViewArea")))
+        area->layout()->addWidget(new TouchView(agent, area));
 }
 
 void Tactalon_PrefsPref::findControls()

@@ -115,6 +115,7 @@ private:
     void findControls();
     void attachValidators();
     void bindControls();
+    void showAgentStatus();
     void showRefusal(Binding* binding, QLabel* message, const QString& text);
     void connectDependentControls();
     void connectListenAddress();
