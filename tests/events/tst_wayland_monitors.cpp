@@ -17,26 +17,21 @@ namespace {
 class Weston
 {
 public:
-    Weston(const QStringList& arguments, const QByteArray& config)
+    Weston(QStringList arguments, const QByteArray& config)
     {
-        QStringList all = arguments;
-        all << "--socket=weston-test"
-            << "--shell=kiosk-shell.so"
-            << "--idle-time=0";
-        if (config.isEmpty()) {
-            all << "--no-config";
-        } else {
-            QFile file(m_runtime.filePath("weston.ini"));
-            if (file.open(QIODevice::WriteOnly))
-                file.write(config);
-            all << "--config=" + file.fileName();
-        }
+        QFile file(m_runtime.filePath("weston.ini"));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(config);
+        arguments << "--socket=weston-test"
+                  << "--shell=kiosk-shell.so"
+                  << "--idle-time=0"
+                  << "--config=" + file.fileName();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_RUNTIME_DIR", m_runtime.path());
         environment.remove("WAYLAND_DISPLAY");
         m_process.setProcessEnvironment(environment);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start("weston", all);
+        m_process.start("weston", arguments);
     }
 
     ~Weston() { stop(); }
@@ -74,18 +69,14 @@ const QByteArray twoOutputs = "[output]\nname=X1\nmode=800x600\n"
                               "[output]\nname=X2\nmode=640x480\nscale=2\n";
 const QStringList x11Backend{"--backend=x11-backend.so", "--output-count=2", "--use-pixman"};
 
+// "X1 0,0 800x600, X2 800,0 640x480"; a primary monitor would say so.
 QString describe(const QList<Monitor>& monitors)
 {
     QStringList parts;
-    for (const Monitor& monitor : monitors) {
-        const QRect& g = monitor.geometry;
-        parts << QStringLiteral("%1 %2,%3 %4x%5%6")
-                     .arg(monitor.name)
-                     .arg(g.x())
-                     .arg(g.y())
-                     .arg(g.width())
-                     .arg(g.height())
-                     .arg(monitor.primary ? " primary" : "");
+    for (const Monitor& m : monitors) {
+        const QRect& g = m.geometry;
+        parts << QString::asprintf("%s %d,%d %dx%d%s", qPrintable(m.name), g.x(), g.y(), g.width(),
+                                   g.height(), m.primary ? " primary" : "");
     }
     return parts.join(", ");
 }
