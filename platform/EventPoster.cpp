@@ -50,29 +50,62 @@ void letGoOfLeftOverButtons(const HeldButtonRecord& record)
     }
 }
 
+bool isWaylandSession()
+{
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           qEnvironmentVariable("XDG_SESSION_TYPE") == QStringLiteral("wayland");
+}
+
+// A Wayland compositor takes XTest's input only for its X11 windows (through XWayland): the
+// line says so where that matters, with the way to the backend that reaches every window.
+QString xtestLine(const QString& displayName, const QString& uinputFailure)
+{
+    if (!isWaylandSession()) {
+        return QStringLiteral(
+                   "Mouse events go through XTest on X display %1 because %2: see README")
+            .arg(displayName, uinputFailure);
+    }
+    return QStringLiteral("Clicks will reach X11 (XWayland) windows only: this is a Wayland "
+                          "session and %1, so mouse events go through XTest on X display %2. To "
+                          "reach every window, give the agent access to /dev/uinput with the udev "
+                          "rule data/70-tactalon-uinput.rules (see README)")
+        .arg(uinputFailure, displayName);
+}
+
 } // namespace
 
-std::unique_ptr<EventPoster> makeEventPoster(const QRectF& mainScreenFrame)
+QString EventBackendChoice::text() const
+{
+    return reason.isEmpty() ? backend : backend + QStringLiteral(": ") + reason;
+}
+
+std::unique_ptr<EventPoster> makeEventPoster(const QRectF& mainScreenFrame,
+                                             EventBackendChoice* choice)
 {
     std::unique_ptr<HeldButtonRecord> record = HeldButtonRecord::inRuntimeFolder();
     if (record)
         letGoOfLeftOverButtons(*record);
 
+    auto chose = [choice](std::unique_ptr<EventPoster> poster, const QString& reason) {
+        if (choice)
+            *choice = {poster->backendName(), reason};
+        return poster;
+    };
     QString uinputFailure;
     if (auto uinput = UinputEventPoster::create(mainScreenFrame, &uinputFailure)) {
         logLine(QStringLiteral("Mouse events go through uinput (%1): works on X11 and Wayland")
                     .arg(QLatin1String(UinputEventPoster::devicePath)));
-        return uinput;
+        return chose(std::move(uinput), {});
     }
     QString xtestFailure;
     if (auto xtest = XTestEventPoster::create(mainScreenFrame, &xtestFailure, std::move(record))) {
-        logLine(QStringLiteral("Mouse events go through XTest on X display %1 (%2: see README)")
-                    .arg(xtest->displayName(), uinputFailure));
-        return xtest;
+        logLine(xtestLine(xtest->displayName(), uinputFailure));
+        return chose(std::move(xtest), uinputFailure);
     }
-    logLine(QStringLiteral("No way to post mouse events: %1 and %2. Touches will be ignored.")
-                .arg(uinputFailure, xtestFailure));
-    return std::make_unique<NullEventPoster>();
+    const QString reason = QStringLiteral("%1 and %2").arg(uinputFailure, xtestFailure);
+    logLine(
+        QStringLiteral("No way to post mouse events: %1. Touches will be ignored.").arg(reason));
+    return chose(std::make_unique<NullEventPoster>(), reason);
 }
 
 } // namespace platform

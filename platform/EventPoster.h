@@ -41,10 +41,24 @@ public:
     virtual void flush() = 0;
 };
 
+// Which backend the agent's poster uses and, when it is not uinput, why not, in words the user
+// reads (in the log, and in the agent's status).
+struct EventBackendChoice
+{
+    QString backend; // "uinput", "XTest" or "none"
+    QString reason;  // why uinput could not be used; empty for uinput
+    // "uinput", "XTest: /dev/uinput is not writable (Permission denied)".
+    QString text() const;
+};
+
 // The agent's poster, by automatic choice: uinput when /dev/uinput is writable, else XTest when
 // an X display is reachable, else a poster that drops everything. Writes one log line naming the
-// choice. Before choosing, lets go of the buttons that agents which ended without doing so left
-// held (see HeldButtonRecord), with one log line each; an XTest poster records its own.
-std::unique_ptr<EventPoster> makeEventPoster(const QRectF& mainScreenFrame);
+// choice; in a Wayland session (WAYLAND_DISPLAY set, or XDG_SESSION_TYPE "wayland") the XTest
+// line warns that clicks reach X11 (XWayland) windows only, and how to grant /dev/uinput. Before
+// choosing, lets go of the buttons that agents which ended without doing so left held (see
+// HeldButtonRecord), with one log line each; an XTest poster records its own. The choice also
+// goes to `choice` when given.
+std::unique_ptr<EventPoster> makeEventPoster(const QRectF& mainScreenFrame,
+                                             EventBackendChoice* choice = nullptr);
 
 } // namespace platform

@@ -107,8 +107,11 @@ std::unique_ptr<UinputEventPoster> UinputEventPoster::create(const QRectF& mainS
             *failure = reason;
         return nullptr;
     };
-    if (::access(devicePath, W_OK) != 0)
-        return fail(QStringLiteral("%1 is not writable").arg(QLatin1String(devicePath)));
+    if (::access(devicePath, W_OK) != 0) {
+        return fail(
+            QStringLiteral("%1 is not writable (%2)")
+                .arg(QLatin1String(devicePath), QString::fromLocal8Bit(std::strerror(errno))));
+    }
     const QSize size = mainScreenFrame.size().toSize();
     if (size.width() < 1 || size.height() < 1)
         return fail(QStringLiteral("the main screen's size is unknown"));

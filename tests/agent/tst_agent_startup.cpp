@@ -11,6 +11,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <sysexits.h>
+#include <unistd.h>
 
 class AgentStartupTest : public QObject
 {
@@ -131,6 +132,23 @@ private slots:
         const QStringList portLines = agent.messages().filter(QStringLiteral("Port changed: "));
         QCOMPARE(portLines.size(), 1);
         QVERIFY(portLines.first().contains(kPortDidChangeNotification));
+    }
+
+    // In a Wayland session XTest reaches X11 windows only: the agent says so in one line, with
+    // the way to grant /dev/uinput, instead of taking XTest silently.
+    void waylandSessionWithoutUinputIsOneWarning()
+    {
+        if (::access("/dev/uinput", W_OK) == 0)
+            QSKIP("/dev/uinput is writable here: uinput would be chosen");
+        AgentProcess agent;
+        agent.setEnvironment(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-9"));
+        QVERIFY(agent.startListening(freeUdpPort()));
+        const QStringList warnings = agent.messages().filter(QStringLiteral("XWayland"));
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY2(warnings.first().contains(QStringLiteral("/dev/uinput is not writable (")) &&
+                     warnings.first().contains(QStringLiteral("data/70-tactalon-uinput.rules")),
+                 qPrintable(warnings.first()));
+        QCOMPARE(agent.messages().filter(QStringLiteral("Mouse events go through")).size(), 0);
     }
 
     void portThatCannotBeOpenedIsReported()

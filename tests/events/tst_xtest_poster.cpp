@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <X11/X.h>
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 using platform::XTestEventPoster;
@@ -20,14 +22,30 @@ namespace {
 // offset shows.
 const QRectF frame(100, 50, 800, 600);
 
-// The automatically chosen backend's name, and what the choice wrote to standard error.
-std::pair<QString, QByteArray> chooseBackend()
+// The automatic choice, and what it wrote to standard error.
+std::pair<platform::EventBackendChoice, QByteArray> chooseBackend()
 {
-    QString backend;
-    const QByteArray log =
-        standardErrorOf([&] { backend = platform::makeEventPoster(frame)->backendName(); });
-    return {backend, log};
+    platform::EventBackendChoice choice;
+    const QByteArray log = standardErrorOf([&] { platform::makeEventPoster(frame, &choice); });
+    return {choice, log};
 }
+
+// Sets an environment variable for the life of this object (an empty value unsets it).
+class ScopedVariable
+{
+public:
+    ScopedVariable(const char* name, const QByteArray& value)
+        : m_name(name), m_old(qgetenv(name)), m_wasSet(qEnvironmentVariableIsSet(name))
+    {
+        value.isEmpty() ? qunsetenv(name) : qputenv(name, value);
+    }
+    ~ScopedVariable() { m_wasSet ? qputenv(m_name, m_old) : qunsetenv(m_name); }
+
+private:
+    const char* m_name;
+    QByteArray m_old;
+    bool m_wasSet;
+};
 
 } // namespace
 
@@ -125,26 +143,59 @@ private slots:
         QCOMPARE(m_observer.buttonMask(), 0u);
     }
 
+    // One line names the choice; in a Wayland session XTest reaches X11 windows only, and the
+    // line says so, why, and what to do.
+    void automaticChoiceLogsOneLine_data()
+    {
+        QTest::addColumn<QByteArray>("waylandDisplay");
+        QTest::addColumn<QByteArray>("sessionType");
+        QTest::addColumn<bool>("xDisplay");
+        QTest::addColumn<QString>("expectedChoice");
+        QTest::addColumn<QString>("expectedLine");
+        const QString xtest = "Mouse events go through XTest on X display %display because "
+                              "%uinput: see README";
+        const QString wayland = "Clicks will reach X11 (XWayland) windows only: this is a "
+                                "Wayland session and %uinput, so mouse events go through XTest "
+                                "on X display %display. To reach every window, give the agent "
+                                "access to /dev/uinput with the udev rule "
+                                "data/70-tactalon-uinput.rules (see README)";
+        QTest::newRow("X11 session")
+            << QByteArray() << QByteArray("x11") << true << "XTest: %uinput" << xtest;
+        QTest::newRow("WAYLAND_DISPLAY set")
+            << QByteArray("wayland-0") << QByteArray() << true << "XTest: %uinput" << wayland;
+        QTest::newRow("XDG_SESSION_TYPE wayland")
+            << QByteArray() << QByteArray("wayland") << true << "XTest: %uinput" << wayland;
+        QTest::newRow("no X display")
+            << QByteArray("wayland-0") << QByteArray() << false
+            << "none: %uinput and no X display is reachable"
+            << "No way to post mouse events: %uinput and no X display is reachable. Touches "
+               "will be ignored.";
+    }
+
     void automaticChoiceLogsOneLine()
     {
+        QFETCH(QByteArray, waylandDisplay);
+        QFETCH(QByteArray, sessionType);
+        QFETCH(bool, xDisplay);
+        QFETCH(QString, expectedChoice);
+        QFETCH(QString, expectedLine);
         if (::access(platform::UinputEventPoster::devicePath, W_OK) == 0)
             QSKIP("/dev/uinput is writable here: uinput would be chosen");
-        auto [backend, log] = chooseBackend();
-        QCOMPARE(backend, QStringLiteral("XTest"));
-        QCOMPARE(log.count('\n'), 1);
-        QVERIFY2(log.endsWith("Mouse events go through XTest on X display " + qgetenv("DISPLAY") +
-                              " (/dev/uinput is not writable: see README)\n"),
-                 log.constData());
+        const int accessError = errno; // missing, or permission denied
+        const QString uinput = QStringLiteral("/dev/uinput is not writable (%1)")
+                                   .arg(QString::fromLocal8Bit(std::strerror(accessError)));
+        const QString display = qEnvironmentVariable("DISPLAY");
+        auto expand = [&](QString text) {
+            return text.replace("%uinput", uinput).replace("%display", display);
+        };
 
-        const QByteArray display = qgetenv("DISPLAY");
-        qunsetenv("DISPLAY");
-        std::tie(backend, log) = chooseBackend();
-        qputenv("DISPLAY", display);
-        QCOMPARE(backend, QStringLiteral("none"));
+        const ScopedVariable wayland("WAYLAND_DISPLAY", waylandDisplay);
+        const ScopedVariable session("XDG_SESSION_TYPE", sessionType);
+        const ScopedVariable x("DISPLAY", xDisplay ? display.toLocal8Bit() : QByteArray());
+        const auto [choice, log] = chooseBackend();
+        QCOMPARE(choice.text(), expand(expectedChoice));
         QCOMPARE(log.count('\n'), 1);
-        QVERIFY2(log.endsWith("No way to post mouse events: /dev/uinput is not writable and no X "
-                              "display is reachable. Touches will be ignored.\n"),
-                 log.constData());
+        QVERIFY2(log.endsWith(" " + expand(expectedLine).toUtf8() + "\n"), log.constData());
     }
 };
 
