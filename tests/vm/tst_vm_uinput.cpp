@@ -198,6 +198,7 @@ class VmUinputTest : public QObject
 private slots:
     void initTestCase();
     void everyCaseRan();
+    void screenSizeFromTheDisplayDriver();
     void reportsAreFramed_data();
     void reportsAreFramed();
     void clicksAtTheirPoints_data();
@@ -271,6 +272,15 @@ void VmUinputTest::everyCaseRan()
     }
 }
 
+// No X display in the VM: the agent measures the screen through the DRM connector's mode.
+void VmUinputTest::screenSizeFromTheDisplayDriver()
+{
+    const QStringList connectors = m_sections.value(QStringLiteral("drm"));
+    QVERIFY(!connectors.isEmpty());
+    QCOMPARE(connectors.first(),
+             QStringLiteral("connected %1x%2").arg(m_screenWidth).arg(m_screenHeight));
+}
+
 // Readers take a report as one moment: every event belongs to one, none is lost, a report
 // holds each code once and ends after a button change.
 void VmUinputTest::reportsAreFramed_data()
@@ -333,20 +343,18 @@ void VmUinputTest::clicksAtTheirPoints()
     QCOMPARE(changes[0].second, 1);
     QCOMPARE(changes[1].second, 0);
 
-    const auto verifyAt = [&](const Report& report, QPointF expected) {
+    // Where a report left the pointer, when it is not near `expected`.
+    const auto misplaced = [&](const Report& report, QPointF expected) -> QString {
         const double x = expectedAxisValue(expected.x(), m_screenWidth, read.x);
         const double y = expectedAxisValue(expected.y(), m_screenHeight, read.y);
-        const QByteArray where = QStringLiteral("at %1,%2, expected %3,%4")
-                                     .arg(report.x)
-                                     .arg(report.y)
-                                     .arg(x)
-                                     .arg(y)
-                                     .toUtf8();
-        QVERIFY2(std::abs(report.x - x) <= tolerance && std::abs(report.y - y) <= tolerance,
-                 where.constData());
+        if (std::abs(report.x - x) <= tolerance && std::abs(report.y - y) <= tolerance)
+            return {};
+        return QStringLiteral("at %1,%2, expected %3,%4").arg(report.x).arg(report.y).arg(x).arg(y);
     };
-    verifyAt(read.reports[changes[0].first], press);
-    verifyAt(read.reports[changes[1].first], release);
+    const QString pressMisplaced = misplaced(read.reports[changes[0].first], press);
+    QVERIFY2(pressMisplaced.isEmpty(), qPrintable(QStringLiteral("press ") + pressMisplaced));
+    const QString releaseMisplaced = misplaced(read.reports[changes[1].first], release);
+    QVERIFY2(releaseMisplaced.isEmpty(), qPrintable(QStringLiteral("release ") + releaseMisplaced));
     if (name == QLatin1String("drag"))
         QVERIFY2(changes[1].first - changes[0].first > 5, "no motion while the button was held");
 
