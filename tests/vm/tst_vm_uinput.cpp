@@ -187,6 +187,7 @@ private slots:
     void initTestCase();
     void everyCaseRan();
     void screenSizeFromTheDisplayDriver();
+    void libinputTakesItForAPointer();
     void reportsAreFramed_data();
     void reportsAreFramed();
     void clicksAtTheirPoints_data();
@@ -267,6 +268,17 @@ void VmUinputTest::screenSizeFromTheDisplayDriver()
     QVERIFY(!connectors.isEmpty());
     QCOMPARE(connectors.first(),
              QStringLiteral("connected %1x%2").arg(m_screenWidth).arg(m_screenHeight));
+}
+
+// udev's input rules and libinput see a plain pointer with absolute axes: no tablet tool, no
+// touchscreen, no keyboard.
+void VmUinputTest::libinputTakesItForAPointer()
+{
+    const QList<LibinputEvent> events = libinput(QStringLiteral("tap"));
+    QVERIFY(!events.isEmpty());
+    QCOMPARE(events.first().kind, QStringLiteral("DEVICE_ADDED"));
+    QVERIFY2(events.first().details.contains(QLatin1String(" cap:p ")),
+             qPrintable(events.first().details));
 }
 
 // Readers take a report as one moment: every event belongs to one, none is lost, a report
