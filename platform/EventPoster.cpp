@@ -52,20 +52,20 @@ void letGoOfLeftOverButtons(const HeldButtonRecord& record)
 
 } // namespace
 
-std::unique_ptr<EventPoster> makeEventPoster(const QRectF& mainScreenFrame)
+std::unique_ptr<EventPoster> makeEventPoster(const QRect& desktopBounds)
 {
     std::unique_ptr<HeldButtonRecord> record = HeldButtonRecord::inRuntimeFolder();
     if (record)
         letGoOfLeftOverButtons(*record);
 
     QString uinputFailure;
-    if (auto uinput = UinputEventPoster::create(mainScreenFrame, &uinputFailure)) {
+    if (auto uinput = UinputEventPoster::create(desktopBounds, &uinputFailure)) {
         logLine(QStringLiteral("Mouse events go through uinput (%1): works on X11 and Wayland")
                     .arg(QLatin1String(UinputEventPoster::devicePath)));
         return uinput;
     }
     QString xtestFailure;
-    if (auto xtest = XTestEventPoster::create(mainScreenFrame, &xtestFailure, std::move(record))) {
+    if (auto xtest = XTestEventPoster::create(&xtestFailure, std::move(record))) {
         logLine(QStringLiteral("Mouse events go through XTest on X display %1 (%2: see README)")
                     .arg(xtest->displayName(), uinputFailure));
         return xtest;

@@ -19,6 +19,9 @@ inline const QString kDebugLogging = QStringLiteral("debugLogging");
 // Optional, written by no merge and shown by no pane: the address the TUIO listener binds.
 // Absent means the loopback addresses only; "any" means every interface.
 inline const QString kTuioListenAddressStr = QStringLiteral("tuioListenAddress");
+// Optional, written by no merge and shown by no pane: the monitor touches go to, by its output's
+// name ("HDMI-1"). Absent or empty means the main screen (the primary monitor, else the first).
+inline const QString kOutputNameStr = QStringLiteral("outputName");
 
 // The notices by which a change reaches the running agent.
 inline const QString kDefaultsDidChangeNotification =
