@@ -163,7 +163,8 @@ void X11MonitorSource::connectionLost()
     if (m_notifier)
         m_notifier->setEnabled(false);
     m_settle.stop();
-    logLine(QStringLiteral("Lost the X display %1: the monitors it last had are kept")
+    logLine(QStringLiteral("The monitors of X display %1 are no longer followed: touches keep "
+                           "going to the monitor they went to")
                 .arg(QString::fromLocal8Bit(DisplayString(m_display.get()))));
 }
 

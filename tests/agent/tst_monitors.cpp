@@ -20,6 +20,19 @@ namespace {
 const QStringList monitors{"LEFT 1200/300x800/200+40+100", "*MIDDLE 1280/320x1024/256+1280+56",
                            "RIGHT 1280/320x720/180+2560+300"};
 
+// Starts Xvfb with one screen of `size` ("3840x1080"); its display name, or "" if it did not
+// start. -noreset: virtual monitors stay when a client such as xrandr leaves last.
+QString startXvfb(QProcess& xvfb, const QString& size)
+{
+    xvfb.start(QStringLiteral("Xvfb"),
+               {"-displayfd", "1", "-screen", "0", size + "x24", "-nolisten", "tcp", "-noreset"});
+    while (xvfb.waitForStarted() && !xvfb.canReadLine()) {
+        if (!xvfb.waitForReadyRead(10000))
+            return {};
+    }
+    return xvfb.canReadLine() ? ':' + QString::fromLatin1(xvfb.readLine().trimmed()) : QString();
+}
+
 bool xrandr(const QStringList& arguments)
 {
     QProcess process;
@@ -85,13 +98,9 @@ private slots:
         if (::access(platform::UinputEventPoster::devicePath, W_OK) == 0)
             QSKIP("/dev/uinput is writable here: the agent would post through uinput, which "
                   "Xvfb does not read");
-        // -noreset: the virtual monitors stay when a client such as xrandr leaves last.
-        m_xvfb.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "3840x1080x24",
-                                              "-nolisten", "tcp", "-noreset"});
-        QVERIFY2(m_xvfb.waitForStarted(), "Xvfb is not installed");
-        while (!m_xvfb.canReadLine())
-            QVERIFY2(m_xvfb.waitForReadyRead(10000), m_xvfb.readAllStandardError().constData());
-        qputenv("DISPLAY", ':' + m_xvfb.readLine().trimmed());
+        const QString display = startXvfb(m_xvfb, QStringLiteral("3840x1080"));
+        QVERIFY2(!display.isEmpty(), m_xvfb.readAllStandardError().constData());
+        qputenv("DISPLAY", display.toLocal8Bit());
         m_observer = std::make_unique<XEventObserver>();
         QVERIFY2(m_observer->start(), qPrintable(m_observer->error()));
         for (const QString& monitor : monitors) {
@@ -176,6 +185,24 @@ private slots:
         QVERIFY(agent->waitForMessage(QStringLiteral("Resolution: 1920 x 1080")));
         QCOMPARE(tap(2), "Press1(480,270) Release1(480,270)");
         QCOMPARE(agent->messages().filter(QStringLiteral("Resolution:")).size(), 2);
+    }
+
+    // Xlib ends a program whose X server has gone, unless told otherwise: the agent is told.
+    void serverGoingAwayLeavesTheAgentRunning()
+    {
+        QProcess xvfb;
+        const QString display = startXvfb(xvfb, QStringLiteral("1024x768"));
+        QVERIFY(!display.isEmpty());
+        AgentProcess agent;
+        agent.setEnvironment(QStringLiteral("DISPLAY"), display);
+        QVERIFY(agent.startListening(freeUdpPort()));
+        xvfb.terminate();
+        QVERIFY(agent.waitForMessage(QStringLiteral("The monitors of X display %1 are no longer "
+                                                    "followed: touches keep going to the monitor "
+                                                    "they went to")
+                                         .arg(display)));
+        QTest::qWait(200);
+        QCOMPARE(agent.process().state(), QProcess::Running);
     }
 };
 
