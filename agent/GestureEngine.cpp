@@ -30,10 +30,11 @@ GestureEngine::GestureEngine(platform::EventPoster& eventPoster,
     : m_eventPoster(eventPoster), m_now(now ? std::move(now) : Clock::now)
 {}
 
-void GestureEngine::setScreenSize(QSizeF size)
+void GestureEngine::setScreenFrame(const QRectF& frame)
 {
-    _screenWidth = size.width();
-    _screenHeight = size.height();
+    _screenWidth = frame.width();
+    _screenHeight = frame.height();
+    m_screenOrigin = frame.topLeft();
 }
 
 // --- Cursor tracking and screen mapping ------------------------------------------------------
@@ -63,10 +64,21 @@ QPointF GestureEngine::centreOfFirstTwo() const
     return centerPoint(getPoint(_tuioCursors[0].cursor), getPoint(_tuioCursors[1].cursor));
 }
 
+bool GestureEngine::wasLifted(const TuioCursorPtr& cursor) const
+{
+    return std::ranges::any_of(m_liftedCursors,
+                               [&cursor](const auto& lifted) { return lifted.lock() == cursor; });
+}
+
 void GestureEngine::liftAllFingers()
 {
-    while (!_tuioCursors.empty())
-        tuioCursorRemoved(_tuioCursors.front().cursor);
+    // A lifted finger that no one else holds any more has gone with its source.
+    std::erase_if(m_liftedCursors, [](const auto& lifted) { return lifted.expired(); });
+    while (!_tuioCursors.empty()) {
+        const TuioCursorPtr lifted = _tuioCursors.front().cursor;
+        tuioCursorRemoved(lifted);
+        m_liftedCursors.push_back(lifted);
+    }
     _leftClick = false;
     _rightClickCandidate = false;
     _rightClickStartDate.reset();
@@ -94,6 +106,8 @@ void GestureEngine::tuioCursorAdded(const TuioCursorPtr& cursor)
 
 void GestureEngine::tuioCursorUpdated(const TuioCursorPtr& cursor)
 {
+    if (wasLifted(cursor))
+        return;
     const std::size_t count = _tuioCursors.size();
     if (count == 1) {
         post(MouseEventType::LeftMouseDragged, getPoint(cursor), MouseButton::Left);
@@ -117,6 +131,11 @@ void GestureEngine::tuioCursorRemoved(const TuioCursorPtr& cursor)
 {
     // Held here, as the caller's reference may be to the very record that is erased.
     const TuioCursorPtr removed = cursor;
+    if (wasLifted(removed)) {
+        std::erase_if(m_liftedCursors,
+                      [&removed](const auto& lifted) { return lifted.lock() == removed; });
+        return;
+    }
     std::erase_if(_tuioCursors,
                   [&removed](const CursorRecord& record) { return record.cursor == removed; });
     post(MouseEventType::LeftMouseUp, getPoint(removed), MouseButton::Left);
@@ -184,7 +203,7 @@ double GestureEngine::secondsSinceRightClickStart() const
 
 void GestureEngine::post(MouseEventType type, QPointF location, MouseButton button)
 {
-    m_eventPoster.postMouseEvent(type, location, button);
+    m_eventPoster.postMouseEvent(type, m_screenOrigin + location, button);
 }
 
 void GestureEngine::debugLog(const char* line) const

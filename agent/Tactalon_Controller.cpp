@@ -2,6 +2,7 @@
 
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/Log.h"
+#include "platform/MonitorChoice.h"
 #include "platform/UserDefaults.h"
 #include "settings/DefaultsMerge.h"
 #include "settings/SettingsKeys.h"
@@ -12,8 +13,8 @@ Tactalon_Controller::Tactalon_Controller(Environment environment, QObject* paren
     : QObject(parent), m_environment(std::move(environment)),
       m_gestures(m_environment.eventPoster, m_environment.now)
 {
-    if (!m_environment.mainScreenFrame)
-        m_environment.mainScreenFrame = [] { return QRectF(); };
+    if (!m_environment.monitors)
+        m_environment.monitors = [] { return QList<platform::Monitor>(); };
 }
 
 Tactalon_Controller::~Tactalon_Controller()
@@ -45,15 +46,7 @@ void Tactalon_Controller::setup()
     mergeDefaults(*userDefaults, agentDefaults());
     readSettings();
 
-    const QRectF screen = m_environment.mainScreenFrame();
-    _screenHeight = screen.height();
-    _screenWidth = screen.width();
-    m_gestures.setScreenSize(screen.size());
-    if (screen.isEmpty())
-        platform::logLine(QStringLiteral("No main screen found: no display is reachable and no "
-                                         "connected monitor is known. Touches cannot be placed."));
-
-    debugLog(QString::asprintf("Resolution: %g x %g", _screenWidth, _screenHeight));
+    measureScreen();
     initTuioClient();
     m_gestures.cancelRightClickCandidate();
 }
@@ -73,6 +66,12 @@ void Tactalon_Controller::handleDefaultsChange(const platform::Notification&)
 {
     userDefaults->synchronize();
     readSettings();
+    measureScreen();
+}
+
+void Tactalon_Controller::handleMonitorsChange()
+{
+    measureScreen();
 }
 
 void Tactalon_Controller::handlePortChange(const platform::Notification& notification)
@@ -86,12 +85,61 @@ void Tactalon_Controller::handlePortChange(const platform::Notification& notific
     // client would come up on the old port.
     userDefaults->synchronize();
     readSettings();
+    measureScreen();
     initTuioClient();
 }
 
 void Tactalon_Controller::readSettings()
 {
     m_gestures.setSettings(AgentSettings::fromDefaults(*userDefaults));
+}
+
+void Tactalon_Controller::measureScreen()
+{
+    QList<platform::Monitor> monitors = m_environment.monitors();
+    QString name = outputName();
+    if (m_measured && monitors == m_monitors && name == m_outputName)
+        return;
+    const platform::MonitorChoice choice = platform::chooseMonitor(monitors, name);
+    const QRect desktop = platform::desktopBounds(monitors);
+    const bool first = !m_measured;
+    m_measured = true;
+    m_monitors = std::move(monitors);
+    m_outputName = std::move(name);
+    if (!choice.notice.isEmpty())
+        platform::logLine(choice.notice);
+
+    const QRectF frame = choice.monitor.geometry;
+    const QRectF current(m_screenOrigin, QSizeF(_screenWidth, _screenHeight));
+    if (!first && frame == current && desktop == m_desktop)
+        return;
+    applyScreen(frame, desktop);
+}
+
+// Fingers down were placed on the old screen: they are lifted there, so that no button stays
+// held and no drag jumps across the desktop; the next touch starts on the new one.
+void Tactalon_Controller::applyScreen(const QRectF& frame, const QRect& desktop)
+{
+    if (m_gestures.cursorCount() > 0)
+        m_gestures.liftAllFingers();
+    _screenWidth = frame.width();
+    _screenHeight = frame.height();
+    m_screenOrigin = frame.topLeft();
+    m_desktop = desktop;
+    m_gestures.setScreenFrame(frame);
+    if (_tuioClient)
+        _tuioClient->setScreenSize(frame.size());
+    m_environment.eventPoster.setDesktop(desktop);
+    if (frame.isEmpty())
+        platform::logLine(QStringLiteral("No main screen found: no display is reachable and no "
+                                         "connected monitor is known. Touches cannot be placed."));
+    debugLog(QString::asprintf("Resolution: %g x %g", _screenWidth, _screenHeight));
+}
+
+QString Tactalon_Controller::outputName() const
+{
+    const QVariant name = userDefaults->objectForKey(kOutputNameStr);
+    return name.typeId() == QMetaType::QString ? name.toString() : QString();
 }
 
 void Tactalon_Controller::tuioCursorAdded(const TuioCursorPtr& cursor)

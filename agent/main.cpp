@@ -3,7 +3,8 @@
 #include "Tactalon_Controller.h"
 #include "platform/EventPoster.h"
 #include "platform/Log.h"
-#include "platform/MainScreen.h"
+#include "platform/MonitorChoice.h"
+#include "platform/MonitorSource.h"
 #include "platform/UnixSignalWatcher.h"
 
 #include <QCoreApplication>
@@ -47,17 +48,20 @@ int main(int argc, char* argv[])
     QObject::connect(&signalWatcher, &platform::UnixSignalWatcher::terminationRequested,
                      &application, &QCoreApplication::quit);
 
-    // Measured once: later changes of the display are not seen while the agent runs.
-    const QRectF mainScreen = platform::mainScreenFrame();
+    // Followed while the agent runs: the controller measures again when the monitors change.
+    const std::unique_ptr<platform::MonitorSource> monitorSource = platform::makeMonitorSource();
     const std::unique_ptr<platform::EventPoster> eventPoster =
-        platform::makeEventPoster(mainScreen);
+        platform::makeEventPoster(platform::desktopBounds(monitorSource->monitors()));
 
     if (eventPoster->backendName() == QLatin1String("none"))
         endLaterWithoutBackend(application);
 
     int status = 0;
     {
-        Tactalon_Controller controller({*eventPoster, [mainScreen] { return mainScreen; }});
+        Tactalon_Controller controller(
+            {*eventPoster, [&monitorSource] { return monitorSource->monitors(); }});
+        QObject::connect(monitorSource.get(), &platform::MonitorSource::monitorsChanged,
+                         &controller, &Tactalon_Controller::handleMonitorsChange);
         controller.setup();
         status = application.exec();
         // Every press we posted has a release, also when we are told to end mid-drag. It goes

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr QRectF kMainScreen(0, 0, 1440, 900); // screen units
+const QList<platform::Monitor> kMonitors{{QStringLiteral("bench"), QRect(0, 0, 1440, 900), true}};
 
 } // namespace
 
@@ -21,7 +21,7 @@ BenchAgent::BenchAgent(platform::EventPoster& poster) : m_port(freeUdpPort())
     defaults.synchronize();
 
     m_controller = std::make_unique<Tactalon_Controller>(
-        Tactalon_Controller::Environment{poster, [] { return kMainScreen; }});
+        Tactalon_Controller::Environment{poster, [] { return kMonitors; }});
     m_controller->setup();
     if (!m_controller->tuioClient() || !m_controller->tuioClient()->isListening()) {
         std::fprintf(stderr, "the TUIO client could not listen on UDP port %u\n", m_port);

@@ -208,7 +208,7 @@ int main(int argc, char* argv[])
         measure("agent, counting poster", "counting poster", agent, bare, true);
     }
     QString failure;
-    const auto xtest = platform::XTestEventPoster::create(QRectF(0, 0, 1440, 900), &failure);
+    const auto xtest = platform::XTestEventPoster::create(&failure);
     if (!xtest) {
         std::printf("  XTest: skipped (%s)\n", qPrintable(failure));
         return 0;

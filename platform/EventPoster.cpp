@@ -79,7 +79,7 @@ QString EventBackendChoice::text() const
     return reason.isEmpty() ? backend : backend + QStringLiteral(": ") + reason;
 }
 
-std::unique_ptr<EventPoster> makeEventPoster(const QRectF& mainScreenFrame,
+std::unique_ptr<EventPoster> makeEventPoster(const QRect& desktopBounds,
                                              EventBackendChoice* choice)
 {
     std::unique_ptr<HeldButtonRecord> record = HeldButtonRecord::inRuntimeFolder();
@@ -92,13 +92,13 @@ std::unique_ptr<EventPoster> makeEventPoster(const QRectF& mainScreenFrame,
         return poster;
     };
     QString uinputFailure;
-    if (auto uinput = UinputEventPoster::create(mainScreenFrame, &uinputFailure)) {
+    if (auto uinput = UinputEventPoster::create(desktopBounds, &uinputFailure)) {
         logLine(QStringLiteral("Mouse events go through uinput (%1): works on X11 and Wayland")
                     .arg(QLatin1String(UinputEventPoster::devicePath)));
         return chose(std::move(uinput), {});
     }
     QString xtestFailure;
-    if (auto xtest = XTestEventPoster::create(mainScreenFrame, &xtestFailure, std::move(record))) {
+    if (auto xtest = XTestEventPoster::create(&xtestFailure, std::move(record))) {
         logLine(xtestLine(xtest->displayName(), uinputFailure));
         return chose(std::move(xtest), uinputFailure);
     }

@@ -5,10 +5,9 @@
 
 namespace platform {
 
-// The main screen's frame in global display coordinates (origin top-left, y downward):
-// the X server's primary monitor (Xrandr), else its default screen, when a display is
-// reachable; else the current mode of the first connected DRM connector (origin 0, 0);
-// else an empty rectangle.
+// The main screen's frame in global display coordinates (origin top-left, y downward), measured
+// once from makeMonitorSource(): the primary monitor, else the first; an empty rectangle when no
+// monitor is known.
 QRectF mainScreenFrame();
 
 // The current mode of the first connected connector below a DRM class folder (normally

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QRect>
 #include <QString>
+#include <memory>
 
 namespace platform {
 
@@ -33,5 +34,9 @@ public:
 signals:
     void monitorsChanged();
 };
+
+// The agent's source, by what answers: the X server of $DISPLAY when one is reachable, else the
+// kernel's DRM connectors.
+std::unique_ptr<MonitorSource> makeMonitorSource();
 
 } // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/UinputEventPoster.h"
 
+#include "platform/Log.h"
+
 #include <QtGlobal>
 #include <algorithm>
 #include <cerrno>
@@ -64,12 +66,26 @@ void enableAbsoluteAxis(libevdev* device, unsigned code, int maximum)
     libevdev_enable_event_code(device, EV_ABS, code, &info);
 }
 
-// Screen units to a device coordinate in 0..extent-1; clamped before rounding so that huge
-// values cannot overflow.
+// Screen units from the desktop's edge to a device coordinate in 0..extent-1; clamped before
+// rounding so that huge values cannot overflow.
 int axisValue(double coordinate, int extent)
 {
     const double maximum = std::max(0, extent - 1);
     return static_cast<int>(std::lround(std::clamp(coordinate, 0.0, maximum)));
+}
+
+std::unique_ptr<UinputEventPoster::Device> makeUinputFile(QSize size, QString* failure)
+{
+    const UinputEventPoster::Description description = UinputEventPoster::describeDevice(size);
+    libevdev_uinput* created = nullptr;
+    const int result = libevdev_uinput_create_from_device(description.get(),
+                                                          LIBEVDEV_UINPUT_OPEN_MANAGED, &created);
+    if (result < 0) {
+        *failure = QStringLiteral("the uinput device could not be created: %1")
+                       .arg(QString::fromLocal8Bit(std::strerror(-result)));
+        return nullptr;
+    }
+    return std::make_unique<UinputFile>(UinputPtr(created));
 }
 
 } // namespace
@@ -82,14 +98,14 @@ void UinputEventPoster::DescriptionDeleter::operator()(libevdev* description) co
 // An absolute pointer: ABS_X/ABS_Y in screen units (no resolution: they are no millimetres) and
 // mouse buttons, and deliberately no BTN_TOUCH, no BTN_TOOL_PEN and no INPUT_PROP_DIRECT, which
 // would make it a touchscreen or a tablet tool.
-UinputEventPoster::Description UinputEventPoster::describeDevice(QSize screenSize)
+UinputEventPoster::Description UinputEventPoster::describeDevice(QSize desktopSize)
 {
     Description device(libevdev_new());
     libevdev_set_name(device.get(), "Tactalon virtual pointer");
     libevdev_set_id_bustype(device.get(), BUS_VIRTUAL);
     libevdev_enable_event_type(device.get(), EV_ABS);
-    enableAbsoluteAxis(device.get(), ABS_X, screenSize.width() - 1);
-    enableAbsoluteAxis(device.get(), ABS_Y, screenSize.height() - 1);
+    enableAbsoluteAxis(device.get(), ABS_X, desktopSize.width() - 1);
+    enableAbsoluteAxis(device.get(), ABS_Y, desktopSize.height() - 1);
     libevdev_enable_event_type(device.get(), EV_KEY);
     for (unsigned code : {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE})
         libevdev_enable_event_code(device.get(), EV_KEY, code, nullptr);
@@ -99,37 +115,29 @@ UinputEventPoster::Description UinputEventPoster::describeDevice(QSize screenSiz
     return device;
 }
 
-std::unique_ptr<UinputEventPoster> UinputEventPoster::create(const QRectF& mainScreenFrame,
+std::unique_ptr<UinputEventPoster> UinputEventPoster::create(const QRect& desktopBounds,
                                                              QString* failure)
 {
-    auto fail = [failure](const QString& reason) {
+    QString reason;
+    std::unique_ptr<Device> device;
+    if (::access(devicePath, W_OK) != 0)
+        reason = QStringLiteral("%1 is not writable (%2)")
+                     .arg(QLatin1String(devicePath), QString::fromLocal8Bit(std::strerror(errno)));
+    else if (desktopBounds.isEmpty())
+        reason = QStringLiteral("the desktop's size is unknown");
+    else
+        device = makeUinputFile(desktopBounds.size(), &reason);
+    if (!device) {
         if (failure)
             *failure = reason;
         return nullptr;
-    };
-    if (::access(devicePath, W_OK) != 0) {
-        return fail(
-            QStringLiteral("%1 is not writable (%2)")
-                .arg(QLatin1String(devicePath), QString::fromLocal8Bit(std::strerror(errno))));
     }
-    const QSize size = mainScreenFrame.size().toSize();
-    if (size.width() < 1 || size.height() < 1)
-        return fail(QStringLiteral("the main screen's size is unknown"));
-
-    const Description description = describeDevice(size);
-    libevdev_uinput* created = nullptr;
-    const int result = libevdev_uinput_create_from_device(description.get(),
-                                                          LIBEVDEV_UINPUT_OPEN_MANAGED, &created);
-    if (result < 0) {
-        return fail(QStringLiteral("the uinput device could not be created: %1")
-                        .arg(QString::fromLocal8Bit(std::strerror(-result))));
-    }
-    return std::make_unique<UinputEventPoster>(std::make_unique<UinputFile>(UinputPtr(created)),
-                                               size);
+    return std::make_unique<UinputEventPoster>(std::move(device), desktopBounds, makeUinputFile);
 }
 
-UinputEventPoster::UinputEventPoster(std::unique_ptr<Device> device, QSize screenSize)
-    : m_device(std::move(device)), m_screenSize(screenSize)
+UinputEventPoster::UinputEventPoster(std::unique_ptr<Device> device, const QRect& desktopBounds,
+                                     DeviceMaker makeDevice)
+    : m_device(std::move(device)), m_desktop(desktopBounds), m_makeDevice(std::move(makeDevice))
 {}
 
 // A device that goes away with a button down leaves the button stuck in some compositors.
@@ -143,10 +151,36 @@ QString UinputEventPoster::backendName() const
     return QStringLiteral("uinput");
 }
 
+// A device's axes are fixed when it is made: a new size needs a new device. The old one lets
+// go of its buttons first, as a compositor may keep a button of a vanished device down.
+void UinputEventPoster::setDesktop(const QRect& desktopBounds)
+{
+    if (desktopBounds.isEmpty() || desktopBounds == m_desktop)
+        return;
+    const bool resized = desktopBounds.size() != m_desktop.size();
+    if (!resized && m_device) {
+        m_desktop = desktopBounds; // positions already queued keep their old values
+        return;
+    }
+    releaseHeldButtons();
+    m_desktop = desktopBounds;
+    m_device.reset();
+    QString failure;
+    m_device = m_makeDevice(m_desktop.size(), &failure);
+    if (!m_device) {
+        logLine(QStringLiteral("No uinput device for the desktop's new size %1 x %2: %3. Touches "
+                               "will be ignored.")
+                    .arg(m_desktop.width())
+                    .arg(m_desktop.height())
+                    .arg(failure));
+    }
+}
+
 void UinputEventPoster::moveTo(QPointF location)
 {
-    queue(EV_ABS, ABS_X, axisValue(location.x(), m_screenSize.width()));
-    queue(EV_ABS, ABS_Y, axisValue(location.y(), m_screenSize.height()));
+    const QPointF fromEdge = location - m_desktop.topLeft();
+    queue(EV_ABS, ABS_X, axisValue(fromEdge.x(), m_desktop.width()));
+    queue(EV_ABS, ABS_Y, axisValue(fromEdge.y(), m_desktop.height()));
 }
 
 void UinputEventPoster::setButton(Button button, bool down)
@@ -168,7 +202,8 @@ void UinputEventPoster::sendQueued()
         endReport();
     if (m_queue.empty())
         return;
-    m_device->write(m_queue);
+    if (m_device)
+        m_device->write(m_queue);
     m_queue.clear();
     m_reportStart = 0;
 }

@@ -40,6 +40,16 @@ void giveUp(const QByteArray& name)
                 .arg(connectionTries));
 }
 
+// Xlib's default handler of a lost connection ends the process on the spot. This one only says
+// so; what follows is up to the connection's exit handler (XSetIOErrorExitHandler), which ends
+// the process unless its owner set one that carries on.
+int reportLostConnection(Display* display)
+{
+    logLine(QStringLiteral("Lost the connection to the X display %1")
+                .arg(QString::fromLocal8Bit(DisplayString(display))));
+    return 0;
+}
+
 } // namespace
 
 void XDisplayCloser::operator()(_XDisplay* display) const
@@ -53,6 +63,8 @@ XDisplayPointer openXDisplay()
     const QByteArray name = qgetenv("DISPLAY");
     if (name.isEmpty() || isGivenUp(name))
         return nullptr;
+    static std::once_flag handlerInstalled;
+    std::call_once(handlerInstalled, [] { XSetIOErrorHandler(reportLostConnection); });
     auto pause = firstPause;
     for (int tries = 1;; ++tries) {
         if (XDisplayPointer display{XOpenDisplay(name.constData())})

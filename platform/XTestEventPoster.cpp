@@ -31,8 +31,7 @@ bool hasXTest(Display* display)
 
 } // namespace
 
-std::unique_ptr<XTestEventPoster> XTestEventPoster::create(const QRectF& mainScreenFrame,
-                                                           QString* failure,
+std::unique_ptr<XTestEventPoster> XTestEventPoster::create(QString* failure,
                                                            std::unique_ptr<HeldButtonRecord> record)
 {
     auto fail = [failure](const QString& reason) {
@@ -48,12 +47,12 @@ std::unique_ptr<XTestEventPoster> XTestEventPoster::create(const QRectF& mainScr
                         .arg(QString::fromLocal8Bit(DisplayString(display.get()))));
     }
     return std::unique_ptr<XTestEventPoster>(
-        new XTestEventPoster(std::move(display), mainScreenFrame.topLeft(), std::move(record)));
+        new XTestEventPoster(std::move(display), std::move(record)));
 }
 
-XTestEventPoster::XTestEventPoster(XDisplayPointer display, QPointF origin,
+XTestEventPoster::XTestEventPoster(XDisplayPointer display,
                                    std::unique_ptr<HeldButtonRecord> record)
-    : m_display(std::move(display)), m_origin(origin), m_record(std::move(record))
+    : m_display(std::move(display)), m_record(std::move(record))
 {}
 
 XTestEventPoster::~XTestEventPoster()
@@ -86,9 +85,8 @@ QString XTestEventPoster::backendName() const
 
 void XTestEventPoster::moveTo(QPointF location)
 {
-    const QPointF root = m_origin + location;
-    XTestFakeMotionEvent(m_display.get(), DefaultScreen(m_display.get()), rootCoordinate(root.x()),
-                         rootCoordinate(root.y()), CurrentTime);
+    XTestFakeMotionEvent(m_display.get(), DefaultScreen(m_display.get()),
+                         rootCoordinate(location.x()), rootCoordinate(location.y()), CurrentTime);
 }
 
 // The record names at least every button the server holds: it is written before a press is

@@ -11,7 +11,7 @@
 namespace platform {
 
 // Posts through the XTest extension of an X display: no privileges needed, X11 sessions only.
-// Locations are turned into root-window pixels by adding the main screen's origin. The left
+// Locations are root-window pixels: the root window spans every monitor of the screen. The left
 // button is X button 1, the right one 3; the wheel is buttons 4 (up) and 5 (down). Requests
 // wait in Xlib's buffer until the frame's flush, so that a frame costs one write to the server.
 // An X server keeps an XTest button down after its client has gone, so the buttons held are
@@ -23,8 +23,7 @@ public:
     // `failure`, when no display is reachable or it lacks XTest. The buttons held are kept in
     // `record` when there is one.
     static std::unique_ptr<XTestEventPoster>
-    create(const QRectF& mainScreenFrame, QString* failure,
-           std::unique_ptr<HeldButtonRecord> record = nullptr);
+    create(QString* failure, std::unique_ptr<HeldButtonRecord> record = nullptr);
     ~XTestEventPoster() override;
 
     // Lets go of `buttons` (X button numbers) on the display `displayName` through a connection
@@ -38,8 +37,7 @@ public:
     QString backendName() const override;
 
 private:
-    XTestEventPoster(XDisplayPointer display, QPointF origin,
-                     std::unique_ptr<HeldButtonRecord> record);
+    XTestEventPoster(XDisplayPointer display, std::unique_ptr<HeldButtonRecord> record);
 
     void moveTo(QPointF location) override;
     void setButton(Button button, bool down) override;
@@ -49,7 +47,6 @@ private:
     void recordHeldButtons();
 
     XDisplayPointer m_display;
-    QPointF m_origin;
     std::unique_ptr<HeldButtonRecord> m_record; // may be null
 };
 

@@ -19,8 +19,8 @@ inline const QString kDebugLogging = QStringLiteral("debugLogging");
 // Optional, written by no merge: the address the TUIO listener binds.
 // Absent means the loopback addresses only; "any" means every interface.
 inline const QString kTuioListenAddressStr = QStringLiteral("tuioListenAddress");
-// Optional, written by no merge: the output name of the monitor touches map to ("HDMI-1").
-// Absent means the main screen.
+// Optional, written by no merge: the monitor touches go to, by its output's name ("HDMI-1").
+// Absent or empty means the main screen (the primary monitor, else the first).
 inline const QString kOutputNameStr = QStringLiteral("outputName");
 
 // The notices by which a change reaches the running agent.

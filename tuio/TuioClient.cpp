@@ -37,7 +37,7 @@ public:
 
     TuioClient* const q;
     const qint32 port;
-    const QSizeF screenSize;
+    QSizeF screenSize;
     TuioCursorListener* listener = nullptr;
     Statistics statistics;
 
@@ -443,6 +443,11 @@ TuioClient::~TuioClient() = default;
 void TuioClient::setTuioCursorDelegate(TuioCursorListener* listener)
 {
     d->listener = listener;
+}
+
+void TuioClient::setScreenSize(QSizeF screenSize)
+{
+    d->screenSize = screenSize;
 }
 
 bool TuioClient::isListening() const

@@ -47,6 +47,9 @@ public:
     ~TuioClient() override;
 
     void setTuioCursorDelegate(TuioCursorListener* listener);
+    // New units for positions (the screen was resized or another chosen): frames committed from
+    // now on use them; a cursor keeps the position it has until its next set message.
+    void setScreenSize(QSizeF screenSize);
     bool isListening() const;
     qint32 port() const;
     Statistics statistics() const;

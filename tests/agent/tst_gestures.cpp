@@ -7,7 +7,9 @@
 //   frame        the frame ends
 //   wait S       S seconds pass
 //   set KEY V    changes a setting (true/false or a number)
-// Every frame end flushes the poster once, after its last event.
+//   screen X Y W H   the screen's frame in global coordinates (at first 0 0 1440 900)
+//   liftAll      every finger is lifted, as when the screen changes under them
+// Every frame end and every liftAll flushes the poster once, after its last event.
 #include "RecordingEventPoster.h"
 #include "agent/GestureEngine.h"
 #include "settings/SettingsKeys.h"
@@ -85,6 +87,11 @@ private:
                     std::chrono::duration<double>(words[1].toDouble()));
             } else if (verb == QLatin1String("set")) {
                 set(words[1], words[2]);
+            } else if (verb == QLatin1String("screen")) {
+                m_engine->setScreenFrame(QRectF(words[1].toDouble(), words[2].toDouble(),
+                                                words[3].toDouble(), words[4].toDouble()));
+            } else if (verb == QLatin1String("liftAll")) {
+                m_engine->liftAllFingers();
             } else {
                 QFAIL(qPrintable(QStringLiteral("unknown step: ") + step));
             }
@@ -98,7 +105,7 @@ private slots:
         m_fingers.clear();
         m_engine = std::make_unique<GestureEngine>(m_poster, [this] { return m_now; });
         m_engine->setSettings(plainSettings());
-        m_engine->setScreenSize(QSizeF(1440, 900));
+        m_engine->setScreenFrame(QRectF(0, 0, 1440, 900));
     }
 
     void gestures_data()
@@ -181,6 +188,14 @@ private slots:
             << "set srollingEnabled false; add 1 100 500; add 2 200 500; wait 0.6; frame; "
                "move 1 100 540; frame"
             << "";
+        QTest::newRow("a screen at an origin: what is posted is offset by it, mirroring is not")
+            << "screen 1920 56 1280 1024; set vInvert true; add 1 100 200; frame; lift 1; frame"
+            << "LeftMouseDown(2020,880,Left), LeftMouseUp(2020,880,Left)";
+        QTest::newRow("fingers lifted at once: their later moves and removal post nothing")
+            << "add 1 100 200; frame; liftAll; add 2 300 300; frame; move 1 120 220; lift 1; "
+               "frame; lift 2; frame"
+            << "LeftMouseDown(100,200,Left), LeftMouseUp(100,200,Left), "
+               "LeftMouseDown(300,300,Left), LeftMouseUp(300,300,Left)";
         QTest::newRow("a far-off centre saturates the scroll amount")
             << "add 1 100 500; add 2 200 500; wait 0.6; frame; move 1 100 1e10; frame"
             << "Scroll(0), Scroll(2147483647)";
@@ -192,7 +207,8 @@ private slots:
         QFETCH(QString, events);
         run(scenario);
         QCOMPARE(m_poster.toString(), events);
-        QCOMPARE(m_poster.flushes(), int(scenario.count(QStringLiteral("frame"))));
+        QCOMPARE(m_poster.flushes(), int(scenario.count(QStringLiteral("frame")) +
+                                         scenario.count(QStringLiteral("liftAll"))));
     }
 
     void mapping_data()

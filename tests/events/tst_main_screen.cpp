@@ -1,5 +1,6 @@
 // The main screen's frame from the X server, also one that answers late, and the DRM fallback on
 // odd sysfs contents.
+#include "platform/DrmMonitorSource.h"
 #include "platform/MainScreen.h"
 #include "support/Files.h"
 #include "support/StandardError.h"
@@ -94,11 +95,12 @@ private slots:
     {
         QTest::addColumn<Connectors>("connectors");
         QTest::addColumn<QRectF>("expected");
+        QTest::addColumn<QString>("monitorName"); // the monitor's, as "outputName" takes it
         QTest::newRow("first connected one, its first mode")
             << Connectors{{"card0-DP-1", "disconnected\n", "800x600\n"},
                           {"card0-HDMI-A-1", "connected\n", "1920x1080\n1280x720\n"},
                           {"card0-HDMI-A-2", "connected\n", "1024x768\n"}}
-            << QRectF(0, 0, 1920, 1080);
+            << QRectF(0, 0, 1920, 1080) << "HDMI-A-1";
         // Any odd connector taken for a screen would come first, by name.
         QTest::newRow("odd ones passed over")
             << Connectors{{"card0-A", {}, "800x600\n"},
@@ -109,13 +111,14 @@ private slots:
                           {"card0-F", "connected\n", "99999999999x5\n"},
                           {"card0-G", QByteArray("\0\xff\xfe", 3), QByteArray("\xff\0x", 3)},
                           {"card0-H", "connected", "1920x1080i\n"}}
-            << QRectF(0, 0, 1920, 1080);
+            << QRectF(0, 0, 1920, 1080) << "H";
     }
 
     void drmConnectors()
     {
         QFETCH(Connectors, connectors);
         QFETCH(QRectF, expected);
+        QFETCH(QString, monitorName);
         QTemporaryDir drm;
         for (const auto& [name, status, modes] : connectors) {
             QVERIFY(QDir(drm.path()).mkdir(name));
@@ -123,6 +126,7 @@ private slots:
             QVERIFY(modes.isNull() || writeFile(drm.filePath(name + "/modes"), modes));
         }
         QCOMPARE(platform::drmConnectorFrame(drm.path()), expected);
+        QCOMPARE(platform::DrmMonitorSource(drm.path()).monitors().value(0).name, monitorName);
     }
 };
 

@@ -14,9 +14,11 @@ using platform::UinputEventPoster;
 namespace {
 
 // Renders each write as its events, "ABS_X 10" or "SYN" for a SYN_REPORT; writes apart by " | ".
+// A device made for a new desktop size shows as "device 3840x1080", a device gone as "gone".
 struct TextDevice final : UinputEventPoster::Device
 {
     explicit TextDevice(QStringList* writes) : writes(writes) {}
+    ~TextDevice() override { *writes << QStringLiteral("gone"); }
     void write(std::span<const input_event> events) override
     {
         QStringList text;
@@ -63,7 +65,7 @@ class UinputPosterTest : public QObject
     Q_OBJECT
 
 private slots:
-    // An absolute pointer over a 1440x900 screen, which udev and libinput take for neither a
+    // An absolute pointer over a 1440x900 desktop, which udev and libinput take for neither a
     // touchscreen nor a tablet tool.
     void deviceDescription_data()
     {
@@ -135,6 +137,14 @@ private slots:
             << "scroll 2147483647; scroll -2147483648; flush"
             << "REL_WHEEL_HI_RES 120000 REL_WHEEL 1000 SYN "
                "REL_WHEEL_HI_RES -120000 REL_WHEEL -1000 SYN";
+        QTest::newRow("a moved desktop of the same size keeps the device and the button")
+            << "down 5 6; desktop -100 -50 1440 900; drag 0 0; flush"
+            << "ABS_X 5 ABS_Y 6 BTN_LEFT 1 SYN ABS_X 100 ABS_Y 50 SYN | BTN_LEFT 0 SYN";
+        QTest::newRow("a resized desktop: button let go of, then a device of the new size")
+            << "down 5 6; desktop 0 0 3840 1080; drag 3000 1000; up 3000 1000; flush; "
+               "desktop 0 0 3840 1080"
+            << "ABS_X 5 ABS_Y 6 BTN_LEFT 1 SYN BTN_LEFT 0 SYN | gone | device 3840x1080 | "
+               "ABS_X 3000 ABS_Y 1000 SYN ABS_X 3000 ABS_Y 1000 SYN";
     }
 
     void eventStream()
@@ -143,9 +153,15 @@ private slots:
         QFETCH(QString, expected);
         QStringList writes;
         {
-            UinputEventPoster poster(std::make_unique<TextDevice>(&writes), QSize(1440, 900));
+            UinputEventPoster poster(
+                std::make_unique<TextDevice>(&writes), QRect(0, 0, 1440, 900),
+                [&writes](QSize size, QString*) {
+                    writes << QStringLiteral("device %1x%2").arg(size.width()).arg(size.height());
+                    return std::make_unique<TextDevice>(&writes);
+                });
             runScript(poster, script);
         }
+        writes.removeLast(); // the device going with the poster
         QCOMPARE(writes.join(QStringLiteral(" | ")), expected);
     }
 };
