@@ -2,9 +2,10 @@
 // desktop's settings application would.
 //
 //   tactalon-settings [BUNDLE]
+//   tactalon-settings --help | --version
 //
 // Without BUNDLE it takes the TactalonPrefs.prefPane beside its own folder (build tree),
-// else the installed one.
+// else the one installed with it (../lib/tactalon/ from its own folder).
 
 #include "platform/pane/PreferencePaneHost.h"
 
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QWidget>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -31,21 +33,55 @@ QString defaultBundlePath()
     return QDir::cleanPath(candidates.last());
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+void describeCommandLine(QCommandLineParser& parser)
 {
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tactalon-settings"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tactalon"));
-
-    QCommandLineParser parser;
+    QCoreApplication::setApplicationName(QStringLiteral("tactalon-settings"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TACTALON_VERSION));
     parser.setApplicationDescription(QStringLiteral("Shows the Tactalon settings."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addPositionalArgument(
         QStringLiteral("bundle"),
         QStringLiteral("The settings pane bundle (TactalonPrefs.prefPane)."),
         QStringLiteral("[bundle]"));
+}
+
+// --help and --version are answered before QApplication starts: it needs a display, they do not.
+std::optional<int> answerWithoutDisplay(int argc, char* argv[])
+{
+    const auto asked = [argc, argv](std::initializer_list<const char*> options) {
+        for (int index = 1; index < argc; ++index) {
+            for (const char* option : options) {
+                if (qstrcmp(argv[index], option) == 0)
+                    return true;
+            }
+        }
+        return false;
+    };
+    const bool help = asked({"--help", "-h", "-?", "--help-all"});
+    if (!help && !asked({"--version", "-v"}))
+        return std::nullopt;
+    QCoreApplication application(argc, argv);
+    QCommandLineParser parser;
+    describeCommandLine(parser);
+    const QString text =
+        help ? parser.helpText() : QStringLiteral("tactalon-settings %1\n").arg(TACTALON_VERSION);
+    std::fputs(qPrintable(text), stdout);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (const std::optional<int> status = answerWithoutDisplay(argc, argv))
+        return *status;
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Tactalon"));
+
+    QCommandLineParser parser;
+    describeCommandLine(parser);
     parser.process(application);
     const QStringList arguments = parser.positionalArguments();
     const QString bundlePath = arguments.isEmpty() ? defaultBundlePath() : arguments.first();
