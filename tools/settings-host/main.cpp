@@ -58,7 +58,7 @@ std::optional<int> answerWithoutDisplay(int argc, char* argv[])
         }
         return false;
     };
-    const bool help = asked({"--help", "-h", "-?", "--help-all"});
+    const bool help = asked({"--help", "-h", "-?"});
     if (!help && !asked({"--version", "-v"}))
         return std::nullopt;
     QCoreApplication application(argc, argv);
