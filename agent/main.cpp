@@ -1,5 +1,6 @@
-// Tactalon: the background agent. No window, no options; the per-user service launcher
-// starts it and keeps it alive.
+// Tactalon: the background agent. No window, no options but --help and --version; the
+// per-user service launcher starts it and keeps it alive.
+#include "CommandLine.h"
 #include "Tactalon_Controller.h"
 #include "platform/EventPoster.h"
 #include "platform/Log.h"
@@ -34,6 +35,9 @@ void endLaterWithoutBackend(QCoreApplication& application)
 
 int main(int argc, char* argv[])
 {
+    if (const std::optional<int> status = answerCommandLine(argc, argv))
+        return *status;
+
     // A write to a closed standard error, or to an X server that dropped the connection, then
     // fails with EPIPE instead of ending the agent on the spot with a button held. (systemd
     // starts its services with SIGPIPE ignored for the same reason.)

@@ -2,6 +2,7 @@
 //   launchctl load PLIST    writes the job's unit; enables and starts it when "KeepAlive" is
 //                           true, else leaves it registered but disabled and stopped
 //   launchctl unload PLIST  stops and disables the job's unit (the unit file stays)
+//   launchctl --help | --version
 // Exit status: 0 done, 1 failed (message on standard error), 2 usage.
 
 #include "tools/launchctl/LaunchJob.h"
@@ -95,8 +96,19 @@ int main(int argc, char* argv[])
     QCoreApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     const QString command = arguments.value(0);
+    constexpr const char* usage = "usage: launchctl load PLIST\n"
+                                  "       launchctl unload PLIST\n"
+                                  "       launchctl --help | --version\n";
+    if (arguments == QStringList{QStringLiteral("--help")}) {
+        std::fputs(usage, stdout);
+        return Done;
+    }
+    if (arguments == QStringList{QStringLiteral("--version")}) {
+        std::printf("launchctl (Tactalon) %s\n", TACTALON_VERSION);
+        return Done;
+    }
     if (arguments.size() != 2 || (command != u"load" && command != u"unload")) {
-        std::fputs("usage: launchctl load PLIST\n       launchctl unload PLIST\n", stderr);
+        std::fputs(usage, stderr);
         return Usage;
     }
     return command == u"load" ? load(arguments.at(1)) : unload(arguments.at(1));

@@ -2,10 +2,11 @@
 // desktop's settings application would.
 //
 //   tactalon-settings [--screenshot FILE] [BUNDLE]
+//   tactalon-settings --help | --version
 //
 // Without BUNDLE it takes the TactalonPrefs.prefPane beside its own folder (build tree),
-// else the installed one. --screenshot saves a picture of the window, once it has settled,
-// and quits (scripts/screenshot).
+// else the one installed with it (../lib/tactalon/ from its own folder). --screenshot saves a
+// picture of the window, once it has settled, and quits (scripts/screenshot).
 
 #include "platform/pane/PreferencePaneHost.h"
 
@@ -16,6 +17,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -47,26 +49,64 @@ void saveScreenshotLater(QWidget* window, const QString& path)
     });
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+QCommandLineOption screenshotOption()
 {
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tactalon-settings"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tactalon"));
+    return QCommandLineOption(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Saves a picture of the window as <file> (PNG) and quits."),
+        QStringLiteral("file"));
+}
 
-    QCommandLineParser parser;
+void describeCommandLine(QCommandLineParser& parser)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("tactalon-settings"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TACTALON_VERSION));
     parser.setApplicationDescription(QStringLiteral("Shows the Tactalon settings."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addPositionalArgument(
         QStringLiteral("bundle"),
         QStringLiteral("The settings pane bundle (TactalonPrefs.prefPane)."),
         QStringLiteral("[bundle]"));
-    const QCommandLineOption screenshot(
-        QStringLiteral("screenshot"),
-        QStringLiteral("Saves a picture of the window as <file> (PNG) and quits."),
-        QStringLiteral("file"));
-    parser.addOption(screenshot);
+    parser.addOption(screenshotOption());
+}
+
+// --help and --version are answered before QApplication starts: it needs a display, they do not.
+std::optional<int> answerWithoutDisplay(int argc, char* argv[])
+{
+    const auto asked = [argc, argv](std::initializer_list<const char*> options) {
+        for (int index = 1; index < argc; ++index) {
+            for (const char* option : options) {
+                if (qstrcmp(argv[index], option) == 0)
+                    return true;
+            }
+        }
+        return false;
+    };
+    const bool help = asked({"--help", "-h", "-?"});
+    if (!help && !asked({"--version", "-v"}))
+        return std::nullopt;
+    QCoreApplication application(argc, argv);
+    QCommandLineParser parser;
+    describeCommandLine(parser);
+    const QString text =
+        help ? parser.helpText() : QStringLiteral("tactalon-settings %1\n").arg(TACTALON_VERSION);
+    std::fputs(qPrintable(text), stdout);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (const std::optional<int> status = answerWithoutDisplay(argc, argv))
+        return *status;
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Tactalon"));
+
+    QCommandLineParser parser;
+    describeCommandLine(parser);
     parser.process(application);
     const QStringList arguments = parser.positionalArguments();
     const QString bundlePath = arguments.isEmpty() ? defaultBundlePath() : arguments.first();
@@ -78,7 +118,7 @@ int main(int argc, char* argv[])
     }
     host.window()->setWindowTitle(QStringLiteral("Tactalon"));
     host.window()->show();
-    if (parser.isSet(screenshot))
+    if (const QCommandLineOption screenshot = screenshotOption(); parser.isSet(screenshot))
         saveScreenshotLater(host.window(), parser.value(screenshot));
     return application.exec();
 }

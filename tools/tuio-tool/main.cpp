@@ -35,6 +35,7 @@ QString usage()
                "usage: tactalon-tuio dump [--port N] [--address A|any]\n"
                "       tactalon-tuio play SCENARIO [args] [--host H] [--port N] [--rate HZ]\n"
                "       tactalon-tuio monitor\n"
+               "       tactalon-tuio --help | --version\n"
                "scenarios: %1\n"
                "defaults: host 127.0.0.1, port 3333, rate 60 Hz; dump listens on loopback\n")
         .arg(GesturePlan::usage());
@@ -176,6 +177,10 @@ int main(int argc, char* argv[])
     const QStringList words = app.arguments().mid(1);
     if (words.contains(QLatin1String("--help")) || words.contains(QLatin1String("-h"))) {
         QTextStream(stdout) << usage();
+        return 0;
+    }
+    if (words == QStringList{QStringLiteral("--version")}) {
+        QTextStream(stdout) << "tactalon-tuio " << TACTALON_VERSION << "\n";
         return 0;
     }
     QString error;
