@@ -1,5 +1,6 @@
 #include "Tactalon_Controller.h"
 
+#include "TouchFrameRecorder.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
@@ -49,9 +50,13 @@ void Tactalon_Controller::setup()
     _screenHeight = screen.height();
     _screenWidth = screen.width();
     m_gestures.setScreenSize(screen.size());
-    if (screen.isEmpty())
-        platform::logLine(QStringLiteral("No main screen found: no display is reachable and no "
-                                         "connected monitor is known. Touches cannot be placed."));
+    if (screen.isEmpty()) {
+        const QString error = QStringLiteral("No main screen found: no display is reachable and "
+                                             "no connected monitor is known. Touches cannot be "
+                                             "placed.");
+        platform::logLine(error);
+        emit errorReported(error);
+    }
 
     debugLog(QString::asprintf("Resolution: %g x %g", _screenWidth, _screenHeight));
     initTuioClient();
@@ -67,6 +72,7 @@ void Tactalon_Controller::initTuioClient()
         listenAddress.typeId() == QMetaType::QString ? listenAddress.toString() : QString());
     debugLog(QString::asprintf("started TuioClient on Port: %i", port));
     _tuioClient->setTuioCursorDelegate(this);
+    emit tuioClientStarted();
 }
 
 void Tactalon_Controller::handleDefaultsChange(const platform::Notification&)
@@ -112,6 +118,8 @@ void Tactalon_Controller::tuioCursorRemoved(const TuioCursorPtr& cursor)
 void Tactalon_Controller::tuioCursorFrameFinished()
 {
     m_gestures.tuioCursorFrameFinished();
+    if (m_touchRecorder)
+        m_touchRecorder->fingersChanged();
 }
 
 void Tactalon_Controller::debugLog(const QString& line) const

@@ -15,6 +15,7 @@
 namespace platform {
 class UserDefaults;
 }
+class TouchFrameRecorder;
 
 // The agent's one object: it wires the parts of the desktop to the gesture engine. It reads the
 // settings, listens for TUIO fingers on the stored port, follows the notices by which other
@@ -50,6 +51,15 @@ public:
 
     TuioClient* tuioClient() const { return _tuioClient.get(); }
     std::size_t cursorCount() const { return m_gestures.cursorCount(); }
+    const GestureEngine& gestures() const { return m_gestures; }
+    // Told of every frame while set: only while someone watches the touches.
+    void setTouchRecorder(TouchFrameRecorder* recorder) { m_touchRecorder = recorder; }
+
+signals:
+    // A TUIO client was made (at start-up, and for each port change): listening or not.
+    void tuioClientStarted();
+    // A fault the log names, in the same words, for status displays.
+    void errorReported(const QString& error);
 
 private:
     // Takes the store's values into the engine: after every read that may have changed them.
@@ -63,4 +73,5 @@ private:
 
     Environment m_environment;
     GestureEngine m_gestures;
+    TouchFrameRecorder* m_touchRecorder = nullptr;
 };

@@ -1,5 +1,7 @@
 // Tactalon: the background agent. No window, no options; the per-user service launcher
 // starts it and keeps it alive.
+#include "AgentBus.h"
+#include "GestureObservingPoster.h"
 #include "Tactalon_Controller.h"
 #include "platform/EventPoster.h"
 #include "platform/Log.h"
@@ -25,13 +27,23 @@ int main(int argc, char* argv[])
     QObject::connect(&signalWatcher, &platform::UnixSignalWatcher::terminationRequested,
                      &application, &QCoreApplication::quit);
 
+    // Before any port or device is opened: a second agent of the same user ends here.
+    AgentBus bus;
+    if (bus.claim() == AgentBus::Claim::AlreadyRunning)
+        return 1;
+
     // Measured once: later changes of the display are not seen while the agent runs.
     const QRectF mainScreen = platform::mainScreenFrame();
     const std::unique_ptr<platform::EventPoster> eventPoster =
         platform::makeEventPoster(mainScreen);
+    GestureObservingPoster observedPoster(*eventPoster);
+    bus.setEventBackend(eventPoster->backendName(), QString(),
+                        AgentBus::waylandSessionFromEnvironment());
+    bus.setMonitor(QString(), mainScreen.toRect());
 
     {
-        Tactalon_Controller controller({*eventPoster, [mainScreen] { return mainScreen; }});
+        Tactalon_Controller controller({observedPoster, [mainScreen] { return mainScreen; }});
+        bus.follow(controller, observedPoster);
         controller.setup();
         application.exec();
         // Every press we posted has a release, also when we are told to end mid-drag. It goes
