@@ -9,7 +9,7 @@ void GestureObservingPoster::postMouseEvent(MouseEventType type, QPointF locatio
 {
     m_poster.postMouseEvent(type, location, button);
     if (m_recorder)
-        observe(type, location);
+        observe(type, location - m_origin);
 }
 
 void GestureObservingPoster::postScrollWheelEvent(qint32 pixels)
@@ -17,29 +17,26 @@ void GestureObservingPoster::postScrollWheelEvent(qint32 pixels)
     m_poster.postScrollWheelEvent(pixels);
     // The engine scrolls by 0 on frames where the fingers did not move: no gesture.
     if (m_recorder && pixels != 0)
-        m_recorder->gesture(pixels > 0 ? QStringLiteral("scroll-up")
-                                       : QStringLiteral("scroll-down"),
-                            m_lastLocation);
+        m_recorder->scrolled(pixels);
 }
 
-void GestureObservingPoster::observe(MouseEventType type, QPointF location)
+void GestureObservingPoster::observe(MouseEventType type, QPointF point)
 {
-    m_lastLocation = location - m_origin;
     switch (type) {
     case MouseEventType::LeftMouseDown:
-        m_recorder->gesture(QStringLiteral("press"), m_lastLocation);
+        m_recorder->gesture(QStringLiteral("press"), point);
         break;
     case MouseEventType::LeftMouseDragged:
-        m_recorder->gesture(QStringLiteral("drag"), m_lastLocation);
+        m_recorder->gesture(QStringLiteral("drag"), point);
         break;
     case MouseEventType::LeftMouseUp:
-        m_recorder->gesture(QStringLiteral("release"), m_lastLocation);
+        m_recorder->gesture(QStringLiteral("release"), point);
         break;
     case MouseEventType::RightMouseDown:
-        m_recorder->gesture(QStringLiteral("right-click"), m_lastLocation);
+        m_recorder->gesture(QStringLiteral("right-click"), point);
         break;
     case MouseEventType::RightMouseUp:
-    case MouseEventType::MouseMoved: // the two-finger centre: where scrolling will happen
+    case MouseEventType::MouseMoved:
         break;
     }
 }

@@ -8,8 +8,8 @@ class TouchFrameRecorder;
 
 // Forwards everything to the real poster and, while a recorder is set (a viewer is
 // registered), tells it the gestures the engine posts: press, drag, release, right-click and
-// scrolling, at their points relative to the mapped monitor. Without a recorder each call
-// costs one branch more than the real poster.
+// scrolling, at their points relative to the mapped monitor. Without a recorder a call costs
+// one branch more than the real poster.
 class GestureObservingPoster final : public platform::EventPoster
 {
 public:
@@ -27,10 +27,10 @@ public:
     void flush() override { m_poster.flush(); }
 
 private:
-    void observe(platform::MouseEventType type, QPointF location);
+    // `point` in monitor pixels.
+    void observe(platform::MouseEventType type, QPointF point);
 
     platform::EventPoster& m_poster;
     TouchFrameRecorder* m_recorder = nullptr;
-    QPointF m_origin;       // global display coordinates
-    QPointF m_lastLocation; // monitor pixels: where scrolling happens
+    QPointF m_origin; // global display coordinates
 };

@@ -23,6 +23,15 @@ void TouchFrameRecorder::gesture(const QString& kind, QPointF point)
     schedule();
 }
 
+void TouchFrameRecorder::scrolled(qint32 pixels)
+{
+    const QList<TouchFinger> fingers = m_fingers ? m_fingers() : QList<TouchFinger>{};
+    QPointF centre;
+    if (fingers.size() >= 2)
+        centre = {(fingers[0].x + fingers[1].x) / 2, (fingers[0].y + fingers[1].y) / 2};
+    gesture(pixels > 0 ? QStringLiteral("scroll-up") : QStringLiteral("scroll-down"), centre);
+}
+
 void TouchFrameRecorder::clear()
 {
     m_timer.stop();

@@ -28,6 +28,8 @@ public:
     // The fingers may have changed: a frame goes out soon.
     void fingersChanged();
     void gesture(const QString& kind, QPointF point);
+    // A scroll by `pixels` (positive: up), placed at the centre of the first two fingers.
+    void scrolled(qint32 pixels);
     // Drops what was gathered and sends nothing: the last viewer left.
     void clear();
 

@@ -254,6 +254,53 @@ private slots:
         QCOMPARE(first.process().state(), QProcess::Running);
     }
 
+    // Gestures as "kind@x,y" in monitor pixels, fingers given as TUIO points (ids 1, 2, ...).
+    void gesturesNameThePostedInput_data()
+    {
+        QTest::addColumn<QList<QList<QPointF>>>("frames");
+        QTest::addColumn<QStringList>("gestures");
+        QTest::newRow("tap") << QList<QList<QPointF>>{{{0.25, 0.25}}, {}}
+                             << QStringList{"press@360,225", "release@360,225"};
+        QTest::newRow("two-finger tap")
+            << QList<QList<QPointF>>{{{0.4, 0.5}, {0.6, 0.5}}, {}}
+            << QStringList{"release@576,450", "release@864,450", "right-click@720,450"};
+        QTest::newRow("two fingers move down: content follows, scrolling up")
+            << QList<QList<QPointF>>{{{0.4, 0.5}, {0.6, 0.5}}, {{0.4, 0.6}, {0.6, 0.6}}}
+            << QStringList{"scroll-up@720,540"};
+    }
+
+    void gesturesNameThePostedInput()
+    {
+        QFETCH(QList<QList<QPointF>>, frames);
+        QFETCH(QStringList, gestures);
+        AgentProcess agent;
+        const quint16 port = freeUdpPort();
+        QVERIFY(startOnBus(agent, port));
+        QCOMPARE(callAgent(kInterface, "RegisterViewer", {}).type(), QDBusMessage::ReplyMessage);
+        TuioSender tracker(QHostAddress::LocalHost, port);
+        for (const QList<QPointF>& fingers : frames) {
+            std::vector<qint32> alive;
+            std::vector<TuioSet> sets;
+            for (const QPointF& finger : fingers) {
+                alive.push_back(qint32(alive.size()) + 1);
+                sets.push_back({alive.back(), float(finger.x()), float(finger.y())});
+            }
+            QVERIFY(tracker.sendFrame(alive, sets));
+        }
+        QStringList seen;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                seen.clear();
+                for (const TouchFrame& frame : m_frames) {
+                    for (const TouchGesture& each : frame.gestures)
+                        seen << QStringLiteral("%1@%2,%3").arg(each.kind).arg(each.x).arg(each.y);
+                }
+                return seen.size() >= gestures.size();
+            }(),
+            kTimeoutMs);
+        QCOMPARE(seen, gestures);
+    }
+
     // No signal while nobody watches; a coalesced stream while someone does; none again once
     // the viewer unregisters or leaves the bus.
     void touchFramesGoToViewersOnly()
