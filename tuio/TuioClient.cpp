@@ -36,6 +36,7 @@ public:
     // `why` follows the port: ": reason" or " at address: reason".
     void failToListen(const QString& why);
     void processDatagram(const char* data, std::size_t size, const QString& sender);
+    std::vector<SourceStatistics> sourceStatistics() const;
 
     TuioClient* const q;
     const qint32 port;
@@ -72,10 +73,6 @@ private:
         quint64 lastSeen = 0;
     };
 
-public:
-    std::vector<SourceStatistics> sourceStatistics() const;
-
-private:
     bool bind(const QHostAddress& address, QString* error, bool* addressInUse);
     void readDatagrams(Listener& from);
     void resumePausedListeners();
