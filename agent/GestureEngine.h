@@ -55,6 +55,13 @@ public:
     static float distancePoint(QPointF point1, QPointF point2);
 
     std::size_t cursorCount() const { return _tuioCursors.size(); }
+    // Calls visit(sessionId, point) for each finger down, in order of arrival, with the point
+    // it maps to on the screen.
+    template <typename Visit> void forEachFinger(Visit&& visit) const
+    {
+        for (const CursorRecord& record : _tuioCursors)
+            visit(record.cursor->sessionId(), getPoint(record.cursor));
+    }
 
 private:
     struct CursorRecord

@@ -1,5 +1,6 @@
 #include "Tactalon_Controller.h"
 
+#include "TouchFrameRecorder.h"
 #include "platform/DistributedNotificationCenter.h"
 #include "platform/Log.h"
 #include "platform/MonitorChoice.h"
@@ -60,6 +61,7 @@ void Tactalon_Controller::initTuioClient()
         listenAddress.typeId() == QMetaType::QString ? listenAddress.toString() : QString());
     debugLog(QString::asprintf("started TuioClient on Port: %i", port));
     _tuioClient->setTuioCursorDelegate(this);
+    emit tuioClientStarted();
 }
 
 void Tactalon_Controller::handleDefaultsChange(const platform::Notification&)
@@ -113,12 +115,13 @@ void Tactalon_Controller::measureScreen()
     const QRectF current(m_screenOrigin, QSizeF(_screenWidth, _screenHeight));
     if (!first && frame == current && desktop == m_desktop)
         return;
-    applyScreen(frame, desktop);
+    applyScreen(choice.monitor.name, frame, desktop);
 }
 
 // Fingers down were placed on the old screen: they are lifted there, so that no button stays
 // held and no drag jumps across the desktop; the next touch starts on the new one.
-void Tactalon_Controller::applyScreen(const QRectF& frame, const QRect& desktop)
+void Tactalon_Controller::applyScreen(const QString& monitorName, const QRectF& frame,
+                                      const QRect& desktop)
 {
     if (m_gestures.cursorCount() > 0)
         m_gestures.liftAllFingers();
@@ -130,9 +133,14 @@ void Tactalon_Controller::applyScreen(const QRectF& frame, const QRect& desktop)
     if (_tuioClient)
         _tuioClient->setScreenSize(frame.size());
     m_environment.eventPoster.setDesktop(desktop);
-    if (frame.isEmpty())
-        platform::logLine(QStringLiteral("No main screen found: no display is reachable and no "
-                                         "connected monitor is known. Touches cannot be placed."));
+    if (frame.isEmpty()) {
+        const QString error = QStringLiteral("No main screen found: no display is reachable and "
+                                             "no connected monitor is known. Touches cannot be "
+                                             "placed.");
+        platform::logWarning(error);
+        emit errorReported(error);
+    }
+    emit monitorChosen(monitorName, frame.toRect());
     debugLog(QString::asprintf("Resolution: %g x %g", _screenWidth, _screenHeight));
 }
 
@@ -160,6 +168,8 @@ void Tactalon_Controller::tuioCursorRemoved(const TuioCursorPtr& cursor)
 void Tactalon_Controller::tuioCursorFrameFinished()
 {
     m_gestures.tuioCursorFrameFinished();
+    if (m_touchRecorder)
+        m_touchRecorder->fingersChanged();
 }
 
 void Tactalon_Controller::debugLog(const QString& line) const

@@ -18,6 +18,7 @@
 namespace platform {
 class UserDefaults;
 }
+class TouchFrameRecorder;
 
 // The agent's one object: it wires the parts of the desktop to the gesture engine. It reads the
 // settings, listens for TUIO fingers on the stored port, follows the notices by which other
@@ -57,6 +58,18 @@ public:
 
     TuioClient* tuioClient() const { return _tuioClient.get(); }
     std::size_t cursorCount() const { return m_gestures.cursorCount(); }
+    const GestureEngine& gestures() const { return m_gestures; }
+    // Told of every frame while set: only while someone watches the touches.
+    void setTouchRecorder(TouchFrameRecorder* recorder) { m_touchRecorder = recorder; }
+
+signals:
+    // A TUIO client was made (at start-up, and for each port change): listening or not.
+    void tuioClientStarted();
+    // A fault the log names, in the same words, for status displays.
+    void errorReported(const QString& error);
+    // Touches go to this monitor from now on (at start-up, and after each change of the
+    // monitors or of the chosen name); `name` is "" when the desktop reports none.
+    void monitorChosen(const QString& name, const QRect& geometry);
 
 private:
     // Takes the store's values into the engine: after every read that may have changed them.
@@ -64,7 +77,7 @@ private:
     // Chooses the monitor again, when the monitors or the name asked for changed since the last
     // time, and hands its frame to the engine, the TUIO client and the poster.
     void measureScreen();
-    void applyScreen(const QRectF& frame, const QRect& desktop);
+    void applyScreen(const QString& monitorName, const QRectF& frame, const QRect& desktop);
     QString outputName() const;
     void debugLog(const QString& line) const;
 
@@ -82,4 +95,5 @@ private:
 
     Environment m_environment;
     GestureEngine m_gestures;
+    TouchFrameRecorder* m_touchRecorder = nullptr;
 };

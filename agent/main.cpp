@@ -1,6 +1,8 @@
 // Tactalon: the background agent. No window, no options but --help and --version; the
 // per-user service launcher starts it and keeps it alive.
+#include "AgentBus.h"
 #include "CommandLine.h"
+#include "GestureObservingPoster.h"
 #include "Tactalon_Controller.h"
 #include "platform/EventPoster.h"
 #include "platform/Log.h"
@@ -52,10 +54,19 @@ int main(int argc, char* argv[])
     QObject::connect(&signalWatcher, &platform::UnixSignalWatcher::terminationRequested,
                      &application, &QCoreApplication::quit);
 
+    // Before any port or device is opened: a second agent of the same user ends here.
+    AgentBus bus;
+    if (bus.claim() == AgentBus::Claim::AlreadyRunning)
+        return 1;
+
     // Followed while the agent runs: the controller measures again when the monitors change.
     const std::unique_ptr<platform::MonitorSource> monitorSource = platform::makeMonitorSource();
-    const std::unique_ptr<platform::EventPoster> eventPoster =
-        platform::makeEventPoster(platform::desktopBounds(monitorSource->monitors()));
+    platform::EventBackendChoice backendChoice;
+    const std::unique_ptr<platform::EventPoster> eventPoster = platform::makeEventPoster(
+        platform::desktopBounds(monitorSource->monitors()), &backendChoice);
+    GestureObservingPoster observedPoster(*eventPoster);
+    bus.setEventBackend(backendChoice.backend, backendChoice.reason,
+                        AgentBus::waylandSessionFromEnvironment());
 
     if (eventPoster->backendName() == QLatin1String("none"))
         endLaterWithoutBackend(application);
@@ -63,9 +74,10 @@ int main(int argc, char* argv[])
     int status = 0;
     {
         Tactalon_Controller controller(
-            {*eventPoster, [&monitorSource] { return monitorSource->monitors(); }});
+            {observedPoster, [&monitorSource] { return monitorSource->monitors(); }});
         QObject::connect(monitorSource.get(), &platform::MonitorSource::monitorsChanged,
                          &controller, &Tactalon_Controller::handleMonitorsChange);
+        bus.follow(controller, observedPoster);
         controller.setup();
         status = application.exec();
         // Every press we posted has a release, also when we are told to end mid-drag. It goes

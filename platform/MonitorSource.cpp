@@ -1,6 +1,7 @@
 #include "platform/MonitorSource.h"
 
 #include "platform/DrmMonitorSource.h"
+#include "platform/WaylandMonitorSource.h"
 #include "platform/X11MonitorSource.h"
 
 namespace platform {
@@ -9,7 +10,9 @@ std::unique_ptr<MonitorSource> makeMonitorSource()
 {
     if (auto x11 = X11MonitorSource::create())
         return x11;
-    // A Wayland compositor's outputs (xdg-output) belong here: a session with no X server.
+    // A Wayland session without XWayland: the compositor's outputs, in its logical pixels.
+    if (auto wayland = WaylandMonitorSource::connectToCompositor())
+        return wayland;
     return std::make_unique<DrmMonitorSource>();
 }
 

@@ -35,8 +35,8 @@ signals:
     void monitorsChanged();
 };
 
-// The agent's source, by what answers: the X server of $DISPLAY when one is reachable, else the
-// kernel's DRM connectors.
+// The agent's source, by what answers: the X server of $DISPLAY when one is reachable (XWayland
+// included), else the Wayland compositor of $WAYLAND_DISPLAY, else the kernel's DRM connectors.
 std::unique_ptr<MonitorSource> makeMonitorSource();
 
 } // namespace platform

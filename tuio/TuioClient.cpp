@@ -33,13 +33,17 @@ public:
     Private(TuioClient* client, qint32 port, QSizeF screenSize);
 
     void listen(const QString& listenAddress);
+    // `why` follows the port: ": reason" or " at address: reason".
+    void failToListen(const QString& why);
     void processDatagram(const char* data, std::size_t size, const QString& sender);
+    std::vector<SourceStatistics> sourceStatistics() const;
 
     TuioClient* const q;
     const qint32 port;
     QSizeF screenSize;
     TuioCursorListener* listener = nullptr;
     Statistics statistics;
+    QString listenError; // why it does not listen
 
     // One bound socket and the notifier that wakes the event loop for it.
     struct Listener
@@ -61,6 +65,13 @@ private:
         UdpEndpoint address; // port 0: sources are told apart by address
         QString name;
     };
+    // Malformed datagrams of one sender, which name no source.
+    struct MalformedFrom
+    {
+        QString sender;
+        quint64 count = 0;
+        quint64 lastSeen = 0;
+    };
 
     bool bind(const QHostAddress& address, QString* error, bool* addressInUse);
     void readDatagrams(Listener& from);
@@ -80,6 +91,7 @@ private:
     TuioSource* findOrAdd(Matches matches, MakeName makeName, std::string_view key);
     void evictLeastRecentSource();
     void noteDropped(quint64& counter, const char* reason, const QString& sender);
+    void noteMalformedFrom(const QString& sender, const char* reason);
     void warnDropped();
 
     // Only on the loopback listener, where every local user can reach us; null elsewhere.
@@ -87,6 +99,7 @@ private:
     TuioPacketDecoder m_decoder;
     DatagramBatch m_batch;
     std::vector<std::unique_ptr<TuioSource>> m_sources;
+    std::vector<MalformedFrom> m_malformedFrom; // at most kMaxSources, the oldest forgotten
     quint64 m_clock = 0;
     TuioSource* m_lastSource = nullptr;
     // The source a plain-message sender last named: its next messages belong to it.
@@ -118,7 +131,7 @@ TuioClient::Private::Private(TuioClient* client, qint32 port, QSizeF screenSize)
 void TuioClient::Private::listen(const QString& listenAddress)
 {
     if (port < 1 || port > 65535) {
-        qWarning("TUIO: cannot listen on UDP port %d: a port is a number from 1 to 65535", port);
+        failToListen(QStringLiteral(": a port is a number from 1 to 65535"));
         return;
     }
     QList<QHostAddress> addresses;
@@ -130,8 +143,7 @@ void TuioClient::Private::listen(const QString& listenAddress)
     } else {
         const QHostAddress address(listenAddress);
         if (address.isNull()) {
-            qWarning("TUIO: cannot listen on UDP port %d: \"%s\" is not an address", port,
-                     qUtf8Printable(listenAddress));
+            failToListen(QStringLiteral(": \"%1\" is not an address").arg(listenAddress));
             return;
         }
         addresses = {address};
@@ -145,14 +157,19 @@ void TuioClient::Private::listen(const QString& listenAddress)
                                  !listeners.empty() && !addressInUse;
         if (missingIpv6)
             continue; // a machine without IPv6 still listens on 127.0.0.1
-        qWarning("TUIO: cannot listen on UDP port %d at %s: %s", port,
-                 qUtf8Printable(address.toString()), qUtf8Printable(error));
         // Half a listener would be harder to notice than none: close everything.
         listeners.clear();
+        failToListen(QStringLiteral(" at %1: %2").arg(address.toString(), error));
         return;
     }
     if (listenAddress.isEmpty())
         m_senderCheck = std::make_unique<LocalSenderCheck>();
+}
+
+void TuioClient::Private::failToListen(const QString& why)
+{
+    listenError = QStringLiteral("cannot listen on UDP port %1%2").arg(port).arg(why);
+    qWarning("TUIO: %s", qUtf8Printable(listenError));
 }
 
 bool TuioClient::Private::bind(const QHostAddress& address, QString* error, bool* addressInUse)
@@ -189,6 +206,7 @@ void TuioClient::Private::readDatagrams(Listener& from)
                 processDatagram(m_batch.data(index), m_batch.size(index), senderName(sender));
         }
     } while (m_batch.count() == DatagramBatch::kCapacity);
+    Q_EMIT q->datagramsRead();
 }
 
 void TuioClient::Private::resumePausedListeners()
@@ -227,8 +245,7 @@ void TuioClient::Private::processDatagram(const char* data, std::size_t size, co
         // Called from inside a callback: deliver after it, never nested in it.
         if (size > TuioPacketDecoder::kMaxDatagramSize || m_queue.size() >= kMaxQueuedDatagrams) {
             ++statistics.datagrams;
-            noteDropped(statistics.malformed, "datagram too large or too many during a callback",
-                        sender);
+            noteMalformedFrom(sender, "datagram too large or too many during a callback");
         } else {
             m_queue.push_back({QByteArray(data, qsizetype(size)), sender});
         }
@@ -246,7 +263,7 @@ void TuioClient::Private::processOne(const char* data, std::size_t size, const Q
 {
     ++statistics.datagrams;
     if (!m_decoder.decode(data, size)) {
-        noteDropped(statistics.malformed, m_decoder.error().c_str(), sender);
+        noteMalformedFrom(sender, m_decoder.error().c_str());
         return;
     }
     applyMessages(sender);
@@ -317,12 +334,15 @@ void TuioClient::Private::commitFrame(TuioSource* source, qint32 fseq)
     switch (source->commitFrame(fseq, screenSize, m_events)) {
     case TuioSource::Outcome::Committed:
         ++statistics.committedFrames;
+        ++source->counters().committedFrames;
         deliver(m_events);
         break;
     case TuioSource::Outcome::Late:
         ++statistics.lateFrames;
+        ++source->counters().lateFrames;
         break;
     case TuioSource::Outcome::Hostile:
+        ++source->counters().malformed;
         noteDropped(statistics.malformed, "frame with too many set messages", source->name());
         break;
     }
@@ -421,6 +441,43 @@ void TuioClient::Private::noteDropped(quint64& counter, const char* reason, cons
         warnDropped();
 }
 
+void TuioClient::Private::noteMalformedFrom(const QString& sender, const char* reason)
+{
+    auto known =
+        std::find_if(m_malformedFrom.begin(), m_malformedFrom.end(),
+                     [&sender](const MalformedFrom& each) { return each.sender == sender; });
+    if (known == m_malformedFrom.end()) {
+        if (m_malformedFrom.size() >= kMaxSources)
+            m_malformedFrom.erase(std::min_element(
+                m_malformedFrom.begin(), m_malformedFrom.end(),
+                [](const auto& a, const auto& b) { return a.lastSeen < b.lastSeen; }));
+        known = m_malformedFrom.insert(m_malformedFrom.end(), {sender});
+    }
+    ++known->count;
+    known->lastSeen = ++m_clock;
+    noteDropped(statistics.malformed, reason, sender);
+}
+
+std::vector<TuioClient::SourceStatistics> TuioClient::Private::sourceStatistics() const
+{
+    std::vector<SourceStatistics> result;
+    for (const auto& source : m_sources) {
+        const TuioSource::Counters& counters = source->counters();
+        result.push_back(
+            {source->name(), counters.committedFrames, counters.lateFrames, counters.malformed});
+    }
+    for (const MalformedFrom& each : m_malformedFrom) {
+        const auto same = std::find_if(result.begin(), result.end(), [&each](const auto& row) {
+            return row.name == each.sender;
+        });
+        if (same != result.end())
+            same->malformed += each.count;
+        else
+            result.push_back({each.sender, 0, 0, each.count});
+    }
+    return result;
+}
+
 void TuioClient::Private::warnDropped()
 {
     qWarning("TUIO: ignored %llu malformed input(s) on UDP port %d, the last from %s: %s",
@@ -458,6 +515,24 @@ bool TuioClient::isListening() const
 qint32 TuioClient::port() const
 {
     return d->port;
+}
+
+QStringList TuioClient::listenAddresses() const
+{
+    QStringList addresses;
+    for (const Private::Listener& each : d->listeners)
+        addresses << each.socket->localEndpoint().addressText();
+    return addresses;
+}
+
+QString TuioClient::errorString() const
+{
+    return d->listenError;
+}
+
+std::vector<TuioClient::SourceStatistics> TuioClient::sourceStatistics() const
+{
+    return d->sourceStatistics();
 }
 
 TuioClient::Statistics TuioClient::statistics() const

@@ -5,8 +5,10 @@
 #include <QObject>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 #include <cstddef>
 #include <memory>
+#include <vector>
 
 // Listens for TUIO 1.1 cursor messages (/tuio/2Dcur) on a UDP port and reports the fingers
 // to one listener. Datagrams are read on the event loop of the thread that made the client,
@@ -37,6 +39,16 @@ public:
         quint64 refused = 0;     // from another user's socket, on the loopback listener
     };
 
+    // One source as status displays show it: `name` is "name@address" or a sender's address.
+    // Malformed datagrams cannot name their source: they count for their sender's address.
+    struct SourceStatistics
+    {
+        QString name;
+        quint64 committedFrames = 0;
+        quint64 lateFrames = 0;
+        quint64 malformed = 0;
+    };
+
     // Listens on `port` from construction on. `screenSize` gives the units of positions.
     // `listenAddress`: empty = the loopback addresses only (127.0.0.1 and ::1), taking
     // datagrams only from sockets of this user or root (LocalSenderCheck); "any" = every
@@ -52,11 +64,21 @@ public:
     void setScreenSize(QSizeF screenSize);
     bool isListening() const;
     qint32 port() const;
+    // The addresses the sockets are bound to ("127.0.0.1", "::1"); empty when not listening.
+    QStringList listenAddresses() const;
+    // Why the client does not listen, in words; empty when it does.
+    QString errorString() const;
     Statistics statistics() const;
+    // The sources kept now, then the senders of malformed datagrams that are no such source.
+    std::vector<SourceStatistics> sourceStatistics() const;
 
     // Decodes and applies one datagram as if it came from `senderAddress`; the sockets use it,
     // and so can a benchmark or a fuzzer that has no socket.
     void processDatagram(const char* data, std::size_t size, const QString& senderAddress);
+
+signals:
+    // After each wake-up that read datagrams from the sockets: the statistics may have changed.
+    void datagramsRead();
 
 private:
     class Private;

@@ -32,6 +32,14 @@ public:
 
     enum class Outcome { Committed, Late, Hostile };
 
+    // What became of this source's frames, counted by its client.
+    struct Counters
+    {
+        quint64 committedFrames = 0;
+        quint64 lateFrames = 0;
+        quint64 malformed = 0; // frames dropped whole as hostile
+    };
+
     // `name` is what cursors report as their source; `key` tells named sources apart
     // (empty for a source known only by its sender address).
     TuioSource(QString name, std::string key);
@@ -43,6 +51,8 @@ public:
     // When the source last sent anything, on the owner's clock (for forgetting the oldest).
     quint64 lastSeen() const { return m_lastSeen; }
     void setLastSeen(quint64 tick) { m_lastSeen = tick; }
+    Counters& counters() { return m_counters; }
+    const Counters& counters() const { return m_counters; }
 
     void setAlive(std::span<const qint32> ids);
     // False when the set was dropped for non-finite or absurd coordinates.
@@ -90,4 +100,5 @@ private:
     bool m_hasFseq = false;
     qint32 m_lastFseq = 0;
     quint64 m_lastSeen = 0;
+    Counters m_counters;
 };
