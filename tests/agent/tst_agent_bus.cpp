@@ -9,6 +9,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QFileInfo>
 #include <QRect>
 #include <QRegularExpression>
 #include <QTest>
@@ -146,6 +147,8 @@ private slots:
         QFETCH(QString, backend);
         QFETCH(QRect, monitor);
         QFETCH(bool, error);
+        if (QFileInfo(QStringLiteral("/dev/uinput")).isWritable())
+            QSKIP("this machine grants /dev/uinput: the backend is uinput");
         AgentProcess agent;
         if (!xDisplay)
             agent.setEnvironment("DISPLAY", "");
@@ -157,12 +160,14 @@ private slots:
         const QVariantMap status = properties();
         QCOMPARE(status.value("Version").toString(), QStringLiteral("1.0.0"));
         QCOMPARE(status.value("EventBackend").toString(), backend);
-        QCOMPARE(status.value("EventBackendReason").toString(), QString());
+        QVERIFY(status.value("EventBackendReason")
+                    .toString()
+                    .startsWith("/dev/uinput is not writable"));
         QCOMPARE(status.value("WaylandSession").toBool(), sessionType == "wayland");
         QVERIFY(status.value("ListenAddresses").toStringList().contains("127.0.0.1"));
         QCOMPARE(status.value("Port").toInt(), port);
         QCOMPARE(status.value("Listening").toBool(), true);
-        QCOMPARE(status.value("MonitorName").toString(), QString());
+        QCOMPARE(status.value("MonitorName").toString(), xDisplay ? "screen" : "");
         QCOMPARE(qdbus_cast<QRect>(status.value("MonitorGeometry")), monitor);
         QCOMPARE(status.value("FingersDown").toUInt(), 0u);
         QCOMPARE(!status.value("LastError").toString().isEmpty(), error);
