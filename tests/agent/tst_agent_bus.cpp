@@ -298,6 +298,32 @@ private slots:
         QCOMPARE(gestures(), expected);
     }
 
+    // The terminal's viewer against the real agent: its status block, then the tap's touches.
+    void monitorToolShowsTheRealAgent()
+    {
+        AgentProcess agent;
+        const quint16 port = freeUdpPort();
+        QVERIFY(startOnBus(agent, port));
+        QProcess monitor;
+        monitor.start(qEnvironmentVariable("TACTALON_BUILD_DIR") + "/bin/tactalon-tuio",
+                      {"monitor"});
+        QByteArray output;
+        QTRY_VERIFY_WITH_TIMEOUT((output += monitor.readAllStandardOutput()).contains("last error"),
+                                 kTimeoutMs);
+        QVERIFY2(output.contains("\nmonitor: screen 1440x900+0+0\n"), output.constData());
+        QVERIFY2(output.contains(QStringLiteral("port %1 (open)").arg(port).toUtf8()),
+                 output.constData());
+
+        TuioSender tracker(QHostAddress::LocalHost, port);
+        QVERIFY(tracker.sendFrame({1}, {{1, 0.25f, 0.25f}}));
+        QVERIFY(tracker.sendFrame({}, {}));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (output += monitor.readAllStandardOutput()).contains("release:(360,225)"), kTimeoutMs);
+        QVERIFY2(output.contains("press:(360,225)"), output.constData());
+        monitor.kill();
+        monitor.waitForFinished();
+    }
+
     // No signal while nobody watches; a coalesced stream while someone does; none again once
     // the viewer unregisters or leaves the bus.
     void touchFramesGoToViewersOnly()
