@@ -2,6 +2,7 @@
 
 #include "platform/agentbus/AgentStatusClient.h"
 #include "platform/agentbus/ServiceStateWatcher.h"
+#include "prefpane/MakeRoom.h"
 
 #include <QFormLayout>
 #include <QLabel>
@@ -44,6 +45,7 @@ void AgentStatusPanel::setRow(QLabel* line, const QString& text)
 {
     line->setText(text);
     m_layout->setRowVisible(line, !text.isEmpty());
+    makeRoomForWrappedText(line);
 }
 
 void AgentStatusPanel::refresh()

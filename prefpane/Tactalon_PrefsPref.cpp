@@ -10,6 +10,7 @@
 #include "platform/pane/LenientValidator.h"
 #include "platform/pane/ViewWithTag.h"
 #include "prefpane/AgentStatusPanel.h"
+#include "prefpane/MakeRoom.h"
 #include "prefpane/PropertyListDescription.h"
 #include "prefpane/TouchView.h"
 #include "settings/DefaultsMerge.h"
@@ -933,12 +934,5 @@ void Tactalon_PrefsPref::setAgentState(const QString& text, bool isProblem)
         return;
     agentStateLabel->setText(text);
     agentStateLabel->setStyleSheet(isProblem ? QStringLiteral("color: #c62828;") : QString());
-    // A long message wraps onto more lines than the window was laid out for: make room once
-    // the layout has taken the new text in.
-    QTimer::singleShot(0, agentStateLabel, [label = agentStateLabel] {
-        QWidget* window = label->window();
-        const int needed = window->heightForWidth(window->width());
-        if (window->isVisible() && needed > window->height())
-            window->resize(window->width(), needed);
-    });
+    makeRoomForWrappedText(agentStateLabel);
 }
