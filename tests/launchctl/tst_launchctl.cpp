@@ -7,11 +7,13 @@
 #include <optional>
 
 const QByteArray label = "<key>Label</key><string>quillonworks.Tactalon</string>";
+// "@HOME@" in a job stands for the private home, where the agent is an executable file.
 const QByteArray agent =
-    "<key>ProgramArguments</key><array><string>/opt/T/Tactalon</string></array>";
+    "<key>ProgramArguments</key><array><string>@HOME@/MacOS/Tactalon</string></array>";
 
 // Runs the built launcher tool in a private home, with a `systemctl` first on PATH that records
-// its arguments (one call a line) and answers as FAKE_SYSTEMCTL asks: "unreachable", "fail", or ok.
+// its arguments (one call a line) and answers as FAKE_SYSTEMCTL asks: "unreachable", "fail", or
+// ok; asked for a unit's state it answers GRAPHICAL_SESSION ("inactive" when unset).
 class LaunchctlTest : public QObject
 {
     Q_OBJECT
@@ -25,8 +27,11 @@ private slots:
             systemctl,
             "#!/bin/sh\necho \"$*\" >> \"$HOME/calls\"\ncase \"$FAKE_SYSTEMCTL\" in\n"
             "unreachable) echo 'Failed to connect to bus: No medium found' >&2; exit 1;;\n"
-            "fail) echo 'Failed to enable unit: Access denied' >&2; exit 1;;\nesac\n"));
-        QVERIFY(QFile::setPermissions(systemctl, QFile::permissions(systemctl) | QFile::ExeOwner));
+            "fail) echo 'Failed to enable unit: Access denied' >&2; exit 1;;\nesac\n"
+            "[ \"$2\" = show ] && echo \"${GRAPHICAL_SESSION:-inactive}\"\nexit 0\n"));
+        QVERIFY(makeExecutable(systemctl));
+        QVERIFY(writeFile(m_home->filePath("MacOS/Tactalon"), "#!/bin/sh\n"));
+        QVERIFY(makeExecutable(m_home->filePath("MacOS/Tactalon")));
         m_environment = QProcessEnvironment::systemEnvironment();
         m_environment.insert("PATH", m_home->path() + u':' + m_environment.value("PATH"));
         m_environment.insert("DISPLAY", ":5");
@@ -38,42 +43,64 @@ private slots:
     {
         QTest::addColumn<QByteArray>("keepAlive");
         QTest::addColumn<bool>("binary");
-        QTest::addColumn<QString>("service");
-        QTest::addColumn<QString>("registration");
-        const QString kept = "StartLimitIntervalSec=0\n\n[Service]\nExecStart=\"/opt/T/Tactalon\"\n"
-                             "Restart=always\nRestartSec=1\n";
-        const QString stopped = "\n[Service]\nExecStart=\"/opt/T/Tactalon\"\nRestart=no\n";
+        QTest::addColumn<QString>("graphicalSession");
+        QTest::addColumn<QString>("unit"); // "@HOME@" stands for the private home
+        QTest::addColumn<QStringList>("calls");
+        const QString head = "# The launch agent quillonworks.Tactalon, written by \"launchctl "
+                             "load\": edits here are replaced at the next load.\n[Unit]\n"
+                             "Description=Tactalon touch input agent\n"
+                             "Documentation=man:Tactalon(1)\n";
+        const QString graphical = "PartOf=graphical-session.target\n"
+                                  "After=graphical-session.target\n";
+        const QString condition = "ConditionFileIsExecutable=@HOME@/MacOS/Tactalon\n";
+        const QString kept = "StartLimitIntervalSec=300\nStartLimitBurst=25\n\n[Service]\n"
+                             "ExecStart=\"@HOME@/MacOS/Tactalon\"\nRestart=always\nRestartSec=5\n";
+        const QString stopped = "\n[Service]\nExecStart=\"@HOME@/MacOS/Tactalon\"\nRestart=no\n";
+        const QString wantedBy = "\n[Install]\nWantedBy=%1.target\n";
+
         const QByteArray on = "<key>KeepAlive</key><true/>";
-        const QString enable = "--user enable --now quillonworks.Tactalon.service";
-        const QString disable = "--user disable quillonworks.Tactalon.service";
-        QTest::newRow("kept alive") << on << false << kept << enable;
-        QTest::newRow("kept alive, binary") << on << true << kept << enable;
-        QTest::newRow("stopped") << QByteArray("<key>KeepAlive</key><false/>") << false << stopped
-                                 << disable;
-        QTest::newRow("no KeepAlive") << QByteArray() << false << stopped << disable;
+        const QString show = "--user show --property=ActiveState --value graphical-session.target";
+        const QString service = " quillonworks.Tactalon.service";
+        // The agent that the manager starts needs the session's display.
+        const QStringList start{show,
+                                "--user import-environment DISPLAY",
+                                "--user daemon-reload",
+                                "--user reenable" + service,
+                                "--user reset-failed" + service,
+                                "--user start" + service};
+        const QStringList stop{show, "--user daemon-reload", "--user disable --now" + service};
+        QTest::newRow("kept alive, graphical session")
+            << on << false << "active"
+            << head + graphical + condition + kept + wantedBy.arg("graphical-session") << start;
+        QTest::newRow("kept alive, binary, no graphical session")
+            << on << true << "inactive" << head + condition + kept + wantedBy.arg("default")
+            << start;
+        QTest::newRow("stopped") << QByteArray("<key>KeepAlive</key><false/>") << false
+                                 << "inactive"
+                                 << head + condition + stopped + wantedBy.arg("default") << stop;
+        QTest::newRow("no KeepAlive")
+            << QByteArray() << false << "active"
+            << head + graphical + condition + stopped + wantedBy.arg("graphical-session") << stop;
     }
 
     void loadAndUnload()
     {
         QFETCH(QByteArray, keepAlive);
         QFETCH(bool, binary);
-        QFETCH(QString, service);
-        QFETCH(QString, registration);
+        QFETCH(QString, graphicalSession);
+        QFETCH(QString, unit);
+        QFETCH(QStringList, calls);
         const QString job = writeJob(keepAlive + label + agent);
         if (binary) {
             QCOMPARE(QProcess::execute("plistutil", {"-i", job, "-o", job, "-f", "bin"}), 0);
             QVERIFY(!fileContents(job).startsWith("<?xml"));
         }
+        m_environment.insert("GRAPHICAL_SESSION", graphicalSession);
 
         QCOMPARE(launchctl({"load", job}).first, 0);
-        const QString unit = QString::fromUtf8(fileContents(unitPath()));
-        QCOMPARE(unit, "[Unit]\nDescription=quillonworks.Tactalon\n" + service +
-                           "\n[Install]\nWantedBy=default.target\n");
-        // The agent that the manager starts needs the session's display.
-        const QStringList display = registration.contains("enable")
-                                        ? QStringList{"--user import-environment DISPLAY"}
-                                        : QStringList{};
-        QCOMPARE(systemctlCalls(), display + QStringList({"--user daemon-reload", registration}));
+        QCOMPARE(QString::fromUtf8(fileContents(unitPath())),
+                 unit.replace("@HOME@", m_home->path()));
+        QCOMPARE(systemctlCalls(), calls);
 
         QCOMPARE(launchctl({"unload", job}).first, 0);
         QCOMPARE(systemctlCalls().last(), "--user disable --now quillonworks.Tactalon.service");
@@ -86,26 +113,29 @@ private slots:
     {
         QString program = m_home->filePath("My 100% $Apps/Tactalon");
         QVERIFY(writeFile(program, "#!/bin/sh\n"));
-        QVERIFY(QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner));
+        QVERIFY(makeExecutable(program));
         const QString job =
             writeJob(label + "<key>ProgramArguments</key><array><string>" + program.toUtf8() +
                      "</string>" + "<string>\"hi\" \\ 'y'</string><string>%h $HOME</string>" +
                      "<string>a\nb\tc\x7f</string><string></string></array>");
         QCOMPARE(launchctl({"load", job}).first, 0);
+        program.replace("%", "%%");
         const QString execStart =
-            "\nExecStart=\"" + program.replace("%", "%%") +
+            "\nExecStart=\"" + program +
             "\" \"\\\"hi\\\" \\\\ 'y'\" \"%%h $$HOME\" \"a\\nb\\tc\\x7f\" \"\"" + '\n';
         QVERIFY2(fileContents(unitPath()).contains(execStart.toUtf8()), fileContents(unitPath()));
+        const QString condition = "\nConditionFileIsExecutable=" + program + '\n';
+        QVERIFY2(fileContents(unitPath()).contains(condition.toUtf8()), fileContents(unitPath()));
 
         const QString analyze = QStandardPaths::findExecutable("systemd-analyze");
         if (analyze.isEmpty()) {
             QSKIP("systemd-analyze is not installed");
         }
-        QProcess verify; // needs a runtime folder, not a running manager
+        QProcess verify; // needs a runtime folder, not a running manager, nor the man page
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_RUNTIME_DIR", m_home->path());
         verify.setProcessEnvironment(environment);
-        verify.start(analyze, {"verify", "--user", unitPath()});
+        verify.start(analyze, {"verify", "--user", "--man=no", unitPath()});
         QVERIFY(verify.waitForFinished(60'000));
         QCOMPARE(verify.readAllStandardError(), QByteArray());
         QCOMPARE(verify.exitCode(), 0);
@@ -136,6 +166,15 @@ private slots:
         QTest::newRow("relative program")
             << load << label + arguments + "<string>Tactalon</string></array>" << 1
             << "absolute path";
+        QTest::newRow("missing program")
+            << load << label + arguments + "<string>/nonexistent/Tactalon</string></array>" << 1
+            << "/nonexistent/Tactalon does not exist";
+        QTest::newRow("program not executable")
+            << load << label + arguments + "<string>JOB</string></array>" << 1
+            << "is not an executable file";
+        QTest::newRow("program a unit line cannot name")
+            << load << label + arguments + "<string>@HOME@/MacOS/Tactalon </string></array>" << 1
+            << "a systemd unit cannot hold";
         QTest::newRow("KeepAlive not a boolean")
             << load << label + agent + "<key>KeepAlive</key><string>yes</string>" << 1
             << "\"KeepAlive\"";
@@ -167,7 +206,7 @@ private slots:
         if (body == "FIFO" || body.startsWith("bplist"))
             QVERIFY(placeFile(jobPath(), body, fifo));
         else
-            writeJob(body);
+            writeJob(body.replace("JOB", jobPath().toUtf8()));
         arguments.replaceInStrings("JOB", jobPath());
 
         const auto [status, standardError] = launchctl(arguments);
@@ -241,12 +280,17 @@ private:
     }
 
     QString jobPath() const { return m_home->filePath("quillonworks.Tactalon.plist"); }
-    QString writeJob(const QByteArray& dictionaryBody) const
+    QString writeJob(QByteArray dictionaryBody) const
     {
+        dictionaryBody.replace("@HOME@", m_home->path().toUtf8());
         writeFile(jobPath(),
                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" +
                       dictionaryBody + "</dict></plist>\n");
         return jobPath();
+    }
+    static bool makeExecutable(const QString& path)
+    {
+        return QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
     }
 
     QStringList systemctlCalls() const

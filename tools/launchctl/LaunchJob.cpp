@@ -3,6 +3,7 @@
 #include "platform/PropertyList.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <algorithm>
 
 namespace launchctl {
@@ -53,6 +54,29 @@ std::optional<QString> labelOf(const QVariantMap& job, QString* error)
     return label.toString();
 }
 
+// A job whose program is missing would be retried by the manager to no end: refused at once.
+// The unit names the program in a condition line too, which cannot carry a control character
+// nor end in a space or a backslash (trimmed, or read as a continued line).
+bool checkProgram(const QString& program, QString* error)
+{
+    const bool unnameable =
+        std::ranges::any_of(program,
+                            [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; }) ||
+        program.back().isSpace() || program.endsWith(u'\\');
+    const QFileInfo info(program);
+    if (unnameable) {
+        *error =
+            QStringLiteral("the program \"%1\" has a name a systemd unit cannot hold").arg(program);
+    } else if (!info.exists()) {
+        *error = QStringLiteral("the program %1 does not exist").arg(program);
+    } else if (!info.isFile() || !info.isExecutable()) {
+        *error = QStringLiteral("the program %1 is not an executable file").arg(program);
+    } else {
+        return true;
+    }
+    return false;
+}
+
 std::optional<QStringList> programArgumentsOf(const QVariantMap& job, QString* error)
 {
     const QVariant value = job.value(QStringLiteral("ProgramArguments"));
@@ -72,6 +96,9 @@ std::optional<QStringList> programArgumentsOf(const QVariantMap& job, QString* e
     if (!QDir::isAbsolutePath(arguments.first()) || arguments.first().endsWith(u'/')) {
         *error = QStringLiteral("the program \"%1\" must be an absolute path to a file")
                      .arg(arguments.first());
+        return std::nullopt;
+    }
+    if (!checkProgram(arguments.first(), error)) {
         return std::nullopt;
     }
     return arguments;

@@ -6,6 +6,39 @@
 #include <QStandardPaths>
 
 namespace launchctl {
+namespace {
+
+// The agent, when it finds no desktop to post into (early in a login), waits about 5 s and
+// exits non-zero; with 5 s between starts a try takes about 10 s. 25 starts within 300 s keep
+// it trying for about 4 minutes, enough for a desktop that comes up a couple of minutes after
+// the login. A program that fails at once (a try every 5 s) is given up after about 2 minutes,
+// not restarted every second for ever; the next load or login starts it afresh.
+constexpr int restartDelaySeconds = 5;
+constexpr int startLimitIntervalSeconds = 300;
+constexpr int startLimitBurst = 25;
+
+bool isAgent(const QString& program)
+{
+    return QFileInfo(program).fileName() == QLatin1String("Tactalon");
+}
+
+// What the journal and `systemctl status` call the job: the agent this tool ships with by
+// what it does, any other program by its label.
+QString descriptionOf(const LaunchJob& job)
+{
+    return isAgent(job.programArguments.first()) ? QStringLiteral("Tactalon touch input agent")
+                                                 : job.label;
+}
+
+// A Condition...= path is taken unquoted, with specifiers expanded and its "." and ".."
+// steps refused; the job's program is checked to hold no control character and to end in
+// neither a space nor a backslash, which a unit line cannot carry.
+QString conditionPath(const QString& program)
+{
+    return QDir::cleanPath(program).replace(u'%', QLatin1String("%%"));
+}
+
+} // namespace
 
 QString serviceName(const QString& label)
 {
@@ -61,22 +94,43 @@ QString quoteExecWord(const QString& word, bool isProgram)
     return quoted + u'"';
 }
 
-QString renderServiceUnit(const LaunchJob& job)
+QString renderServiceUnit(const LaunchJob& job, LoginTarget loginTarget)
 {
+    const QString& program = job.programArguments.first();
     QStringList execWords;
     for (qsizetype i = 0; i < job.programArguments.size(); ++i) {
         execWords.append(quoteExecWord(job.programArguments.at(i), i == 0));
     }
-    // The label is checked to hold no specifier or space, so it goes in as it is.
-    QString unit = QStringLiteral("[Unit]\nDescription=%1\n").arg(job.label);
-    if (job.keepAlive) {
-        // Kept alive means restarted however often it exits: no start-rate limit gives up on it.
-        unit += QLatin1String("StartLimitIntervalSec=0\n");
+    const bool graphical = loginTarget == LoginTarget::GraphicalSession;
+
+    // The label is checked to hold no line break, specifier or space, so it goes in as it is.
+    QString unit = QStringLiteral("# The launch agent %1, written by \"launchctl load\": "
+                                  "edits here are replaced at the next load.\n")
+                       .arg(job.label);
+    unit += QStringLiteral("[Unit]\nDescription=%1\n").arg(descriptionOf(job));
+    if (isAgent(program)) {
+        unit += QLatin1String("Documentation=man:Tactalon(1)\n");
     }
+    if (graphical) {
+        // Started once the desktop has handed its display to the manager, stopped at logout.
+        unit += QLatin1String("PartOf=graphical-session.target\nAfter=graphical-session.target\n");
+    }
+    // A program removed since (its package uninstalled) leaves the unit inactive at its next
+    // start instead of failing over and over.
+    unit += QStringLiteral("ConditionFileIsExecutable=%1\n").arg(conditionPath(program));
+    if (job.keepAlive) {
+        unit += QStringLiteral("StartLimitIntervalSec=%1\nStartLimitBurst=%2\n")
+                    .arg(startLimitIntervalSeconds)
+                    .arg(startLimitBurst);
+    }
+
     unit += QStringLiteral("\n[Service]\nExecStart=%1\n").arg(execWords.join(u' '));
-    unit += job.keepAlive ? QLatin1String("Restart=always\nRestartSec=1\n")
-                          : QLatin1String("Restart=no\n");
-    unit += QLatin1String("\n[Install]\nWantedBy=default.target\n");
+    unit += job.keepAlive
+                ? QStringLiteral("Restart=always\nRestartSec=%1\n").arg(restartDelaySeconds)
+                : QStringLiteral("Restart=no\n");
+    unit += QStringLiteral("\n[Install]\nWantedBy=%1\n")
+                .arg(graphical ? QLatin1String("graphical-session.target")
+                               : QLatin1String("default.target"));
     return unit;
 }
 

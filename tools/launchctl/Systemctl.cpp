@@ -42,22 +42,39 @@ std::optional<Systemctl> Systemctl::find(QString* error)
 
 bool Systemctl::run(const QStringList& arguments, QString* error) const
 {
+    return execute(arguments, Output::Forwarded, error).has_value();
+}
+
+std::optional<QString> Systemctl::read(const QStringList& arguments, QString* error) const
+{
+    const std::optional<QByteArray> output = execute(arguments, Output::Captured, error);
+    if (!output) {
+        return std::nullopt;
+    }
+    return QString::fromLocal8Bit(*output);
+}
+
+std::optional<QByteArray> Systemctl::execute(const QStringList& arguments, Output output,
+                                             QString* error) const
+{
     const QStringList userArguments = QStringList{QStringLiteral("--user")} + arguments;
     const QString command = QStringLiteral("systemctl ") + userArguments.join(u' ');
 
     QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    if (output == Output::Forwarded) {
+        process.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    }
     process.start(m_program, userArguments);
     if (!process.waitForStarted()) {
         *error = QStringLiteral("cannot run %1: %2").arg(m_program, process.errorString());
-        return false;
+        return std::nullopt;
     }
     if (!process.waitForFinished(runLimitMs)) {
         process.kill();
         process.waitForFinished();
         *error =
             QStringLiteral("%1 did not finish within %2 s").arg(command).arg(runLimitMs / 1000);
-        return false;
+        return std::nullopt;
     }
 
     const QByteArray standardError = process.readAllStandardError();
@@ -69,10 +86,10 @@ bool Systemctl::run(const QStringList& arguments, QString* error) const
             saysManagerUnreachable(said)
                 ? QStringLiteral("cannot reach the user service manager (%1: %2)").arg(command, why)
                 : QStringLiteral("%1 failed: %2").arg(command, why);
-        return false;
+        return std::nullopt;
     }
     std::fwrite(standardError.constData(), 1, standardError.size(), stderr);
-    return true;
+    return process.readAllStandardOutput();
 }
 
 } // namespace launchctl

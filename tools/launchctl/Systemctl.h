@@ -19,8 +19,15 @@ public:
     // one line, naming an unreachable user manager as such.
     bool run(const QStringList& arguments, QString* error) const;
 
+    // As run(), but returns what systemctl printed on standard output instead of passing it on.
+    std::optional<QString> read(const QStringList& arguments, QString* error) const;
+
 private:
     explicit Systemctl(QString program) : m_program(std::move(program)) {}
+
+    enum class Output { Forwarded, Captured };
+    std::optional<QByteArray> execute(const QStringList& arguments, Output output,
+                                      QString* error) const;
 
     QString m_program;
 };

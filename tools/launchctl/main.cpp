@@ -1,6 +1,7 @@
 // launchctl: loads and unloads a launch-agent property list on systemd's per-user manager.
 //   launchctl load PLIST    writes the job's unit; enables and starts it when "KeepAlive" is
-//                           true, else leaves it registered but disabled and stopped
+//                           true, else leaves it registered but disabled and stopped; refuses
+//                           a job whose program is missing
 //   launchctl unload PLIST  stops and disables the job's unit (the unit file stays)
 //   launchctl --help | --version
 // Exit status: 0 done, 1 failed (message on standard error), 2 usage.
@@ -38,6 +39,34 @@ QStringList displayVariables()
     return present;
 }
 
+// GNOME and Plasma start graphical-session.target with the desktop; other desktops never do,
+// and a job wanted only by it would never start there. Asked of the manager of the session
+// the job is loaded from.
+std::optional<LoginTarget> loginTargetOf(const Systemctl& systemctl, QString* error)
+{
+    const std::optional<QString> state =
+        systemctl.read({QStringLiteral("show"), QStringLiteral("--property=ActiveState"),
+                        QStringLiteral("--value"), QStringLiteral("graphical-session.target")},
+                       error);
+    if (!state) {
+        return std::nullopt;
+    }
+    return state->trimmed() == u"active" ? LoginTarget::GraphicalSession : LoginTarget::Default;
+}
+
+// Enabled (with only the symlinks of the unit's present [Install] section) and started, also
+// when the manager had given up on it after too many restarts; else disabled and stopped.
+QList<QStringList> registrationOf(const LaunchJob& job)
+{
+    const QString unit = serviceName(job);
+    if (!job.keepAlive) {
+        return {{QStringLiteral("disable"), QStringLiteral("--now"), unit}};
+    }
+    return {{QStringLiteral("reenable"), unit},
+            {QStringLiteral("reset-failed"), unit},
+            {QStringLiteral("start"), unit}};
+}
+
 ExitStatus load(const QString& propertyListPath)
 {
     QString error;
@@ -49,8 +78,12 @@ ExitStatus load(const QString& propertyListPath)
     if (!systemctl) {
         return fail(error);
     }
+    const std::optional<LoginTarget> loginTarget = loginTargetOf(*systemctl, &error);
+    if (!loginTarget) {
+        return fail(error);
+    }
     const QString unitPath = serviceUnitPath(job->label);
-    if (!writeServiceUnit(unitPath, renderServiceUnit(*job), &error)) {
+    if (!writeServiceUnit(unitPath, renderServiceUnit(*job, *loginTarget), &error)) {
         return fail(error);
     }
     const QStringList display = displayVariables();
@@ -61,11 +94,10 @@ ExitStatus load(const QString& propertyListPath)
     if (!systemctl->run({QStringLiteral("daemon-reload")}, &error)) {
         return fail(error);
     }
-    const QStringList registration =
-        job->keepAlive ? QStringList{QStringLiteral("enable"), QStringLiteral("--now")}
-                       : QStringList{QStringLiteral("disable")};
-    if (!systemctl->run(registration + QStringList{serviceName(*job)}, &error)) {
-        return fail(error);
+    for (const QStringList& step : registrationOf(*job)) {
+        if (!systemctl->run(step, &error)) {
+            return fail(error);
+        }
     }
     return Done;
 }
