@@ -32,12 +32,11 @@ runtime_packages() {
     local programs=("$bundle/Contents/MacOS/Tactalon" "$bundle/Contents/Helpers/launchctl"
         "$bundle/Contents/Frameworks/libTUIO.so")
     [ ! -x "$build/bin/tactalon-tuio" ] || programs+=("$build/bin/tactalon-tuio")
-    ldd "${programs[@]}" | awk '$2 == "=>" && $3 ~ /^\// { print $3 }' | sort -u |
-        while read -r library; do
-            # Merged /usr: dpkg knows each library under one of its two names.
-            dpkg -S "$library" 2>/dev/null || dpkg -S "${library#/usr}" 2>/dev/null ||
-                dpkg -S "/usr$library" 2>/dev/null || true
-        done | cut -d: -f1 | sort -u
+    local libraries
+    libraries=$(ldd "${programs[@]}" | awk '$2 == "=>" && $3 ~ /^\// { print $3 }' | sort -u)
+    # Merged /usr: dpkg knows each library under one of its two names, so both are asked.
+    dpkg -S $libraries $(sed -e 's|^/usr/|/|;t' -e 's|^/|/usr/|' <<<"$libraries") 2>/dev/null |
+        cut -d: -f1 | sort -u
 }
 
 packages=$(runtime_packages | tr '\n' ' ')
@@ -74,7 +73,8 @@ trap 'rm -rf "$run"' EXIT
 qemu-img create -q -f qcow2 -b "$image/root.img" -F raw "$run/root.qcow2"
 mkdir "$run/payload"
 cp -a "$bundle" "$here/guest.sh" "$run/payload/"
-mke2fs -q -t ext4 -d "$run/payload" "$run/payload.img" "$(($(du -sm "$run/payload" | cut -f1) + 32))M"
+mke2fs -q -t ext4 -d "$run/payload" "$run/payload.img" \
+    "$(($(du -sm "$run/payload" | cut -f1) + 32))M" >/dev/null
 
 started=$SECONDS
 set +e
