@@ -10,7 +10,7 @@ extra=$(IFS=,; echo "$*")
 work=$(mktemp -d "$out.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-mmdebstrap --variant=minbase --quiet \
+mmdebstrap --variant=minbase \
     --include="systemd,systemd-sysv,dbus-user-session,libpam-systemd,udev,kmod,linux-image-amd64${extra:+,$extra}" \
     --customize-hook='chroot "$1" useradd --create-home --uid 1000 --shell /bin/bash tester' \
     --customize-hook='mkdir -p "$1/var/lib/systemd/linger" && touch "$1/var/lib/systemd/linger/tester"' \

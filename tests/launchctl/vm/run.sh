@@ -34,9 +34,10 @@ runtime_packages() {
     [ ! -x "$build/bin/tactalon-tuio" ] || programs+=("$build/bin/tactalon-tuio")
     local libraries
     libraries=$(ldd "${programs[@]}" | awk '$2 == "=>" && $3 ~ /^\// { print $3 }' | sort -u)
-    # Merged /usr: dpkg knows each library under one of its two names, so both are asked.
-    dpkg -S $libraries $(sed -e 's|^/usr/|/|;t' -e 's|^/|/usr/|' <<<"$libraries") 2>/dev/null |
-        cut -d: -f1 | sort -u
+    # Merged /usr: dpkg knows each library under one of its two names, so both are asked (and
+    # the names it does not know, the bundle's own among them, make it exit non-zero).
+    { dpkg -S $libraries $(sed -e 's|^/usr/|/|;t' -e 's|^/|/usr/|' <<<"$libraries") 2>/dev/null ||
+        true; } | cut -d: -f1 | sort -u
 }
 
 packages=$(runtime_packages | tr '\n' ' ')
@@ -56,7 +57,7 @@ if [ ! -f "$image/root.img" ]; then
     started=$SECONDS
     if ! timeout 2400 "$here/image.sh" "$image" $packages >"$log" 2>&1; then
         tail -n 20 "$log"
-        if grep -Eq "Failed to fetch|Temporary failure resolving|Could not resolve|Unable to locate|Operation not permitted|unshare" "$log"; then
+        if grep -Eq "apt-get update .*failed|Failed to fetch|Temporary failure resolving|Unable to locate|Operation not permitted|unshare" "$log"; then
             skip "cannot build the Debian image: the Debian mirror or the privileges mmdebstrap needs cannot be had (log: $log)"
         fi
         fail "building the Debian image failed (log: $log)"
