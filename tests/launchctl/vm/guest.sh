@@ -253,7 +253,7 @@ chown -R tester: "$home/.config"
 user_systemctl daemon-reload
 user_systemctl unset-environment DISPLAY
 user_systemctl start test-desktop.service
-if DISPLAY_FOR_LOAD= launchctl_as_user load "$kept" && wait_until 30 is_state active &&
+if DISPLAY_FOR_LOAD='' launchctl_as_user load "$kept" && wait_until 30 is_state active &&
     grep -qx "WantedBy=graphical-session.target" "$unit_file" &&
     [ -L "$home/.config/systemd/user/graphical-session.target.wants/$unit" ] &&
     [ ! -e "$home/.config/systemd/user/default.target.wants/$unit" ]; then

@@ -32,12 +32,18 @@ runtime_packages() {
     local programs=("$bundle/Contents/MacOS/Tactalon" "$bundle/Contents/Helpers/launchctl"
         "$bundle/Contents/Frameworks/libTUIO.so")
     [ ! -x "$build/bin/tactalon-tuio" ] || programs+=("$build/bin/tactalon-tuio")
-    local libraries
-    libraries=$(ldd "${programs[@]}" | awk '$2 == "=>" && $3 ~ /^\// { print $3 }' | sort -u)
+    local libraries names=() library
+    mapfile -t libraries < <(ldd "${programs[@]}" | awk '$2 == "=>" && $3 ~ /^\// { print $3 }' |
+        sort -u)
     # Merged /usr: dpkg knows each library under one of its two names, so both are asked (and
     # the names it does not know, the bundle's own among them, make it exit non-zero).
-    { dpkg -S $libraries $(sed -e 's|^/usr/|/|;t' -e 's|^/|/usr/|' <<<"$libraries") 2>/dev/null ||
-        true; } | cut -d: -f1 | sort -u
+    for library in "${libraries[@]}"; do
+        case $library in
+        /usr/*) names+=("$library" "${library#/usr}") ;;
+        *) names+=("$library" "/usr$library") ;;
+        esac
+    done
+    { dpkg -S "${names[@]}" 2>/dev/null || true; } | cut -d: -f1 | sort -u
 }
 
 packages=$(runtime_packages | tr '\n' ' ')
