@@ -7,8 +7,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 
-const QString AgentBus::kServiceName = QStringLiteral("quillonworks.Tactalon");
-
 AgentBus::AgentBus(QObject* parent)
     : QObject(parent), m_bus(QDBusConnection::sessionBus()), m_status(m_bus),
       m_recorder([this] { return currentFingers(); })
@@ -31,33 +29,33 @@ AgentBus::Claim AgentBus::claimName()
         return Claim::NoBus;
     }
     // The object first: whoever sees the name appear finds the object behind it.
-    if (!m_bus.registerObject(AgentStatus::kPath, &m_status,
+    if (!m_bus.registerObject(platform::kAgentPath, &m_status,
                               QDBusConnection::ExportAllProperties |
                                   QDBusConnection::ExportScriptableSlots |
                                   QDBusConnection::ExportScriptableSignals))
         platform::logLine(QStringLiteral("Could not publish the agent's status at %1 on the "
                                          "session bus: %2")
-                              .arg(AgentStatus::kPath, m_bus.lastError().message()));
+                              .arg(platform::kAgentPath, m_bus.lastError().message()));
 
     QDBusConnectionInterface* bus = m_bus.interface();
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-        bus->registerService(kServiceName, QDBusConnectionInterface::DontQueueService,
+        bus->registerService(platform::kAgentService, QDBusConnectionInterface::DontQueueService,
                              QDBusConnectionInterface::DontAllowReplacement);
     if (!reply.isValid()) {
         platform::logLine(QStringLiteral("Could not take the name %1 on the session bus (%2): "
                                          "the agent's status is not published")
-                              .arg(kServiceName, reply.error().message()));
+                              .arg(platform::kAgentService, reply.error().message()));
         return Claim::NoBus;
     }
     if (reply.value() == QDBusConnectionInterface::ServiceRegistered)
         return Claim::Owned;
 
-    const QDBusReply<uint> owner = bus->servicePid(kServiceName);
+    const QDBusReply<uint> owner = bus->servicePid(platform::kAgentService);
     platform::logLine(
         QStringLiteral("Tactalon is already running for this user: process %1 owns %2 on the "
                        "session bus. This one ends.")
             .arg(owner.isValid() ? QString::number(owner.value()) : QStringLiteral("(unknown)"),
-                 kServiceName));
+                 platform::kAgentService));
     return Claim::AlreadyRunning;
 }
 
@@ -129,7 +127,7 @@ void AgentBus::takeInTuioClient()
 
 void AgentBus::publishLiveValues()
 {
-    QList<SourceStatus> sources;
+    QList<platform::AgentSource> sources;
     if (m_tuioClient) {
         for (const TuioClient::SourceStatistics& each : m_tuioClient->sourceStatistics())
             sources.append({each.name, each.committedFrames, each.lateFrames, each.malformed});
@@ -150,12 +148,12 @@ void AgentBus::setViewersActive(bool active)
         m_recorder.clear();
 }
 
-QList<TouchFinger> AgentBus::currentFingers() const
+QList<platform::TouchFinger> AgentBus::currentFingers() const
 {
-    QList<TouchFinger> fingers;
+    QList<platform::TouchFinger> fingers;
     if (m_controller) {
         m_controller->gestures().forEachFinger([&fingers](qint32 sessionId, QPointF point) {
-            fingers.append({quint32(sessionId), point.x(), point.y()});
+            fingers.append({quint32(sessionId), point});
         });
     }
     return fingers;

@@ -21,7 +21,6 @@ class AgentBus : public QObject
 {
     Q_OBJECT
 public:
-    static const QString kServiceName;
     // FingersDown and Sources change with every frame: announced at most this often.
     static constexpr int kLiveValuesIntervalMs = 500;
 
@@ -49,7 +48,7 @@ private:
     void takeInTuioClient();
     void publishLiveValues();
     void setViewersActive(bool active);
-    QList<TouchFinger> currentFingers() const;
+    QList<platform::TouchFinger> currentFingers() const;
 
     QDBusConnection m_bus;
     AgentStatus m_status;

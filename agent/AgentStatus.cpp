@@ -2,9 +2,6 @@
 
 #include <QDBusMessage>
 
-const QString AgentStatus::kPath = QStringLiteral("/quillonworks/Tactalon");
-const QString AgentStatus::kInterface = QStringLiteral("quillonworks.Tactalon.Agent");
-
 // Collects the properties a setter changed, then announces them together.
 class AgentStatus::Changes
 {
@@ -34,7 +31,7 @@ private:
 AgentStatus::AgentStatus(const QDBusConnection& bus, QObject* parent)
     : QObject(parent), m_bus(bus), m_viewers(bus), m_version(QStringLiteral(TACTALON_VERSION))
 {
-    registerAgentBusTypes();
+    platform::registerAgentBusTypes();
 }
 
 void AgentStatus::setEventBackend(const QString& name, const QString& reason, bool waylandSession)
@@ -60,7 +57,7 @@ void AgentStatus::setMonitor(const QString& name, const QRect& geometry)
     changes.set(m_monitorGeometry, geometry, "MonitorGeometry");
 }
 
-void AgentStatus::setLiveValues(uint fingersDown, const QList<SourceStatus>& sources)
+void AgentStatus::setLiveValues(uint fingersDown, const QList<platform::AgentSource>& sources)
 {
     Changes changes(*this);
     changes.set(m_fingersDown, fingersDown, "FingersDown");
@@ -90,9 +87,9 @@ void AgentStatus::announce(const QVariantMap& changed)
 {
     if (!m_bus.isConnected())
         return;
-    QDBusMessage signal =
-        QDBusMessage::createSignal(kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                   QStringLiteral("PropertiesChanged"));
-    signal << kInterface << changed << QStringList();
+    QDBusMessage signal = QDBusMessage::createSignal(
+        platform::kAgentPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("PropertiesChanged"));
+    signal << platform::kAgentInterface << changed << QStringList();
     m_bus.send(signal);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AgentBusTypes.h"
 #include "ViewerRegistry.h"
+#include "platform/agentbus/AgentStatus.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -29,13 +29,10 @@ class AgentStatus : public QObject, protected QDBusContext
     Q_PROPERTY(QString MonitorName READ monitorName)
     Q_PROPERTY(QRect MonitorGeometry READ monitorGeometry)
     Q_PROPERTY(uint FingersDown READ fingersDown)
-    Q_PROPERTY(QList<SourceStatus> Sources READ sources)
+    Q_PROPERTY(QList<platform::AgentSource> Sources READ sources)
     Q_PROPERTY(QString LastError READ lastError)
 
 public:
-    static const QString kPath;
-    static const QString kInterface;
-
     explicit AgentStatus(const QDBusConnection& bus, QObject* parent = nullptr);
 
     QString version() const { return m_version; }
@@ -48,13 +45,13 @@ public:
     QString monitorName() const { return m_monitorName; }
     QRect monitorGeometry() const { return m_monitorGeometry; }
     uint fingersDown() const { return m_fingersDown; }
-    QList<SourceStatus> sources() const { return m_sources; }
+    QList<platform::AgentSource> sources() const { return m_sources; }
     QString lastError() const { return m_lastError; }
 
     void setEventBackend(const QString& name, const QString& reason, bool waylandSession);
     void setListener(const QStringList& addresses, int port, bool listening);
     void setMonitor(const QString& name, const QRect& geometry);
-    void setLiveValues(uint fingersDown, const QList<SourceStatus>& sources);
+    void setLiveValues(uint fingersDown, const QList<platform::AgentSource>& sources);
     void setLastError(const QString& error);
 
     ViewerRegistry& viewers() { return m_viewers; }
@@ -65,8 +62,8 @@ public slots:
     Q_SCRIPTABLE void UnregisterViewer();
 
 signals:
-    Q_SCRIPTABLE void TouchFrame(const QList<TouchFinger>& fingers,
-                                 const QList<TouchGesture>& gestures);
+    Q_SCRIPTABLE void TouchFrame(const QList<platform::TouchFinger>& fingers,
+                                 const QList<platform::TouchGesture>& gestures);
 
 private:
     // Sets each field that differs and announces those in one PropertiesChanged.
@@ -85,6 +82,6 @@ private:
     QString m_monitorName;
     QRect m_monitorGeometry;
     uint m_fingersDown = 0;
-    QList<SourceStatus> m_sources;
+    QList<platform::AgentSource> m_sources;
     QString m_lastError;
 };

@@ -19,16 +19,17 @@ void TouchFrameRecorder::fingersChanged()
 void TouchFrameRecorder::gesture(const QString& kind, QPointF point)
 {
     if (m_gestures.size() < kMaxGestures)
-        m_gestures.append({kind, point.x(), point.y()});
+        m_gestures.append({kind, point});
     schedule();
 }
 
 void TouchFrameRecorder::scrolled(qint32 pixels)
 {
-    const QList<TouchFinger> fingers = m_fingers ? m_fingers() : QList<TouchFinger>{};
+    const QList<platform::TouchFinger> fingers =
+        m_fingers ? m_fingers() : QList<platform::TouchFinger>{};
     QPointF centre;
     if (fingers.size() >= 2)
-        centre = {(fingers[0].x + fingers[1].x) / 2, (fingers[0].y + fingers[1].y) / 2};
+        centre = (fingers[0].position + fingers[1].position) / 2;
     gesture(pixels > 0 ? QStringLiteral("scroll-up") : QStringLiteral("scroll-down"), centre);
 }
 
@@ -50,5 +51,6 @@ void TouchFrameRecorder::schedule()
 void TouchFrameRecorder::send()
 {
     m_sinceLastFrame.start();
-    emit touchFrame(m_fingers ? m_fingers() : QList<TouchFinger>{}, std::exchange(m_gestures, {}));
+    emit touchFrame(m_fingers ? m_fingers() : QList<platform::TouchFinger>{},
+                    std::exchange(m_gestures, {}));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AgentBusTypes.h"
+#include "platform/agentbus/AgentStatus.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -17,7 +17,7 @@ class TouchFrameRecorder : public QObject
 {
     Q_OBJECT
 public:
-    using FingerSource = std::function<QList<TouchFinger>()>;
+    using FingerSource = std::function<QList<platform::TouchFinger>()>;
 
     static constexpr int kMinIntervalMs = 17; // at most 60 frames a second
     // Bounds the gestures of one frame under a flood of datagrams: further ones are left out.
@@ -34,7 +34,8 @@ public:
     void clear();
 
 signals:
-    void touchFrame(const QList<TouchFinger>& fingers, const QList<TouchGesture>& gestures);
+    void touchFrame(const QList<platform::TouchFinger>& fingers,
+                    const QList<platform::TouchGesture>& gestures);
 
 private:
     void schedule();
@@ -43,5 +44,5 @@ private:
     FingerSource m_fingers;
     QTimer m_timer;
     QElapsedTimer m_sinceLastFrame;
-    QList<TouchGesture> m_gestures;
+    QList<platform::TouchGesture> m_gestures;
 };

@@ -2,7 +2,7 @@
 // changes, the bus name that keeps a second agent of the user out, and the touch frames that
 // go to registered viewers only.
 #include "AgentProcess.h"
-#include "agent/AgentBusTypes.h"
+#include "platform/agentbus/AgentStatus.h"
 #include "tuio/encoder/TuioSender.h"
 
 #include <QDBusConnection>
@@ -47,8 +47,8 @@ class AgentBusTest : public QObject
 private:
     struct TouchFrame
     {
-        QList<TouchFinger> fingers;
-        QList<TouchGesture> gestures;
+        QList<platform::TouchFinger> fingers;
+        QList<platform::TouchGesture> gestures;
     };
     QList<QVariantMap> m_changes; // of PropertiesChanged, in order
     QList<TouchFrame> m_frames;
@@ -89,8 +89,11 @@ private:
     {
         QStringList all;
         for (const TouchFrame& frame : m_frames) {
-            for (const TouchGesture& each : frame.gestures)
-                all << QStringLiteral("%1@%2,%3").arg(each.kind).arg(each.x).arg(each.y);
+            for (const platform::TouchGesture& each : frame.gestures)
+                all << QStringLiteral("%1@%2,%3")
+                           .arg(each.kind)
+                           .arg(each.position.x())
+                           .arg(each.position.y());
         }
         return all;
     }
@@ -98,7 +101,7 @@ private:
 private slots:
     void initTestCase()
     {
-        registerAgentBusTypes();
+        platform::registerAgentBusTypes();
         QDBusConnection bus = QDBusConnection::sessionBus();
         QVERIFY(bus.connect(kService, kPath, kProperties, "PropertiesChanged", this,
                             SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
@@ -122,8 +125,8 @@ private slots:
     {
         const QVariantList arguments = message.arguments();
         if (arguments.size() == 2)
-            m_frames << TouchFrame{qdbus_cast<QList<TouchFinger>>(arguments[0]),
-                                   qdbus_cast<QList<TouchGesture>>(arguments[1])};
+            m_frames << TouchFrame{qdbus_cast<QList<platform::TouchFinger>>(arguments[0]),
+                                   qdbus_cast<QList<platform::TouchGesture>>(arguments[1])};
     }
 
     void statusFollowsTheDesktop_data()
@@ -199,10 +202,10 @@ private slots:
         QVERIFY(tracker.sendDatagram("not OSC"));
         QVERIFY(tracker.sendFrame({}));
 
-        const QList<SourceStatus> expected = {{"table@127.0.0.1", 51, 1, 0},
-                                              {"127.0.0.1", 0, 0, 1}};
-        QTRY_COMPARE_WITH_TIMEOUT(qdbus_cast<QList<SourceStatus>>(announced("Sources")), expected,
-                                  kTimeoutMs);
+        const QList<platform::AgentSource> expected = {{"table@127.0.0.1", 51, 1, 0},
+                                                       {"127.0.0.1", 0, 0, 1}};
+        QTRY_COMPARE_WITH_TIMEOUT(qdbus_cast<QList<platform::AgentSource>>(announced("Sources")),
+                                  expected, kTimeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(announced("FingersDown").toUInt(), 0u, kTimeoutMs);
         const qsizetype allowed = elapsed.elapsed() / 500 + 1;
         QVERIFY2(announcementsOf("Sources") <= allowed, qPrintable(QString::number(allowed)));
@@ -349,7 +352,7 @@ private slots:
         }
         // The last frame's finger at (0.75, 0.5) of the surface, on 1440x900.
         QTRY_VERIFY_WITH_TIMEOUT(!m_frames.isEmpty() && m_frames.last().fingers.size() == 1 &&
-                                     m_frames.last().fingers.first().x == 1080,
+                                     m_frames.last().fingers.first().position.x() == 1080,
                                  kTimeoutMs);
         const qsizetype allowed = elapsed.elapsed() * 60 / 1000 + 2;
         QVERIFY2(m_frames.size() <= allowed && m_frames.size() < kFrames,
@@ -357,8 +360,8 @@ private slots:
                                 .arg(m_frames.size())
                                 .arg(kFrames)
                                 .arg(elapsed.elapsed())));
-        QCOMPARE(m_frames.last().fingers.first().sessionId, 1u);
-        QCOMPARE(m_frames.last().fingers.first().y, 450.0);
+        QCOMPARE(m_frames.last().fingers.first().id, 1u);
+        QCOMPARE(m_frames.last().fingers.first().position.y(), 450.0);
         const QStringList drags = gestures().filter(QRegularExpression("^drag@"));
         QCOMPARE(drags.size(), kFrames); // every one, coalesced or not
 
