@@ -134,6 +134,20 @@ private slots:
             kDefaultsDidChangeNotification);
     }
 
+    // The moved listener feeds the gestures as the first did.
+    void portNoticeMovesTheListener()
+    {
+        const quint16 newPort = freeUdpPort();
+        QVERIFY(AgentProcess::storeSettings(m_agent->home(),
+                                            {{kPortStr, QVariant::fromValue<qint32>(newPort)}}));
+        platform::DistributedNotificationCenter::defaultCenter().postNotificationName(
+            kPortDidChangeNotification);
+        QVERIFY(m_agent->waitForMessage(AgentProcess::listeningLine(newPort)));
+        m_port = newPort;
+        play("tap 0.5 0.25");
+        QCOMPARE(clickEnds(), "Press1(720,225) Release1(720,225)");
+    }
+
     // A tracker's source name reaches the log when its frame is dropped (here: too many sets);
     // a newline in it must not start a line that looks like the agent's own. Runs before any
     // other malformed input, as the client logs those at most every 20 s.
