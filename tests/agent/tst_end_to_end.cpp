@@ -73,49 +73,45 @@ private slots:
 
     void cleanupTestCase() { m_agent.reset(); }
 
-    // With the default settings TUIO's normalised (x, y) lands on (x * 1440, y * 900).
-    void tapClicksAtTheMappedPoint()
+    // With the default settings TUIO's normalised (x, y) lands on (x * 1440, y * 900); no other
+    // button clicks meanwhile.
+    void gesturesReachTheServer_data()
     {
-        play("tap 0.25 0.25");
-        QCOMPARE(clickEnds(), "Press1(360,225) Release1(360,225)");
-    }
-
-    void dragHoldsTheButtonWhileMoving()
-    {
-        play("drag 0.25 0.25 0.5 0.5");
-        QCOMPARE(clickEnds(), "Press1(360,225) Release1(720,450)");
-        const auto events = click(1);
-        const auto motions = std::count_if(events.begin(), events.end(),
-                                           [](const Event& e) { return e.type == Event::Motion; });
-        QVERIFY2(motions >= 2, qPrintable(m_observer.toString()));
-    }
-
-    void twoFingerTapRightClicksAtTheCentre()
-    {
-        play("two-finger-tap 0.5 0.5", 3);
-        QCOMPARE(clickEnds(3), "Press3(720,450) Release3(720,450)");
-        m_observer.collect();
-        QVERIFY2(click(1).empty(), qPrintable(m_observer.toString()));
-    }
-
-    void twoFingersMovingScroll_data()
-    {
-        QTest::addColumn<QString>("distance");
-        QTest::addColumn<unsigned>("wheelButton");
-        QTest::addColumn<unsigned>("otherButton");
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<unsigned>("button");
+        QTest::addColumn<QString>("ends"); // of the click; empty: not checked
+        QTest::addColumn<int>("motions");  // at least, between press and release
+        QTest::addColumn<QList<unsigned>>("otherButtons");
+        QTest::newRow("tap") << "tap 0.25 0.25" << 1u << "Press1(360,225) Release1(360,225)" << 0
+                             << QList<unsigned>{3};
+        QTest::newRow("drag holds the button while moving")
+            << "drag 0.25 0.25 0.5 0.5" << 1u << "Press1(360,225) Release1(720,450)" << 2
+            << QList<unsigned>{3};
+        QTest::newRow("two-finger tap right-clicks at the centre")
+            << "two-finger-tap 0.5 0.5" << 3u << "Press3(720,450) Release3(720,450)" << 0
+            << QList<unsigned>{1};
         // Fingers moving down the surface scroll up: the content follows the fingers.
-        QTest::newRow("down") << "0.2" << 4u << 5u;
-        QTest::newRow("up") << "-0.2" << 5u << 4u;
+        QTest::newRow("scroll down") << "scroll 0.2" << 4u << "" << 0 << QList<unsigned>{5, 3};
+        QTest::newRow("scroll up") << "scroll -0.2" << 5u << "" << 0 << QList<unsigned>{4, 3};
     }
 
-    void twoFingersMovingScroll()
+    void gesturesReachTheServer()
     {
-        QFETCH(QString, distance);
-        QFETCH(unsigned, wheelButton);
-        QFETCH(unsigned, otherButton);
-        play("scroll " + distance, wheelButton);
+        QFETCH(QString, gesture);
+        QFETCH(unsigned, button);
+        QFETCH(QString, ends);
+        QFETCH(int, motions);
+        QFETCH(QList<unsigned>, otherButtons);
+        play(gesture, button);
+        if (!ends.isEmpty())
+            QCOMPARE(clickEnds(button), ends);
+        const auto events = click(button);
+        QVERIFY2(std::count_if(events.begin(), events.end(),
+                               [](const Event& e) { return e.type == Event::Motion; }) >= motions,
+                 qPrintable(m_observer.toString()));
         m_observer.collect();
-        QVERIFY2(click(otherButton).empty() && click(3).empty(), qPrintable(m_observer.toString()));
+        for (unsigned other : otherButtons)
+            QVERIFY2(click(other).empty(), qPrintable(m_observer.toString()));
     }
 
     // Another program changes a setting and says so on the bus; the next touch uses it.
@@ -138,6 +134,7 @@ private slots:
             kDefaultsDidChangeNotification);
     }
 
+    // The moved listener feeds the gestures as the first did.
     void portNoticeMovesTheListener()
     {
         const quint16 newPort = freeUdpPort();

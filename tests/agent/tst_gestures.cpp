@@ -191,11 +191,25 @@ private slots:
         QTest::newRow("a screen at an origin: what is posted is offset by it, mirroring is not")
             << "screen 1920 56 1280 1024; set vInvert true; add 1 100 200; frame; lift 1; frame"
             << "LeftMouseDown(2020,880,Left), LeftMouseUp(2020,880,Left)";
+        // A source that goes away (the port moved) can never lift its fingers: they are lifted,
+        // and sent, at once; the engine starts again from no finger.
         QTest::newRow("fingers lifted at once: their later moves and removal post nothing")
-            << "add 1 100 200; frame; liftAll; add 2 300 300; frame; move 1 120 220; lift 1; "
-               "frame; lift 2; frame"
-            << "LeftMouseDown(100,200,Left), LeftMouseUp(100,200,Left), "
-               "LeftMouseDown(300,300,Left), LeftMouseUp(300,300,Left)";
+            << "add 1 100 500; frame; add 2 200 500; move 2 202 500; frame; liftAll; "
+               "add 3 300 300; frame; move 1 120 220; lift 1; frame; lift 3; frame"
+            << "LeftMouseDown(100,500,Left), MouseMoved(151,500,Left), LeftMouseUp(100,500,Left), "
+               "LeftMouseUp(202,500,Left), LeftMouseDown(300,300,Left), LeftMouseUp(300,300,Left)";
+        QTest::newRow("mirrored both ways: the origin is the far corner")
+            << "set hInvert true; set vInvert true; add 1 0 0; lift 1; frame"
+            << "LeftMouseUp(1440,900,Left)";
+        QTest::newRow("x mirrored only, a point beyond the screen not clamped")
+            << "set hInvert true; add 1 1500 60; lift 1; frame"
+            << "LeftMouseUp(-60,60,Left)";
+        QTest::newRow("y mirrored only") << "set vInvert true; add 1 40 60; lift 1; frame"
+                                         << "LeftMouseUp(40,840,Left)";
+        QTest::newRow("a setting changed while a finger is down maps its next move")
+            << "add 1 100 200; frame; move 1 100 210; set vInvert true; move 1 100 220; frame"
+            << "LeftMouseDown(100,200,Left), LeftMouseDragged(100,210,Left), "
+               "LeftMouseDragged(100,680,Left)";
         QTest::newRow("a far-off centre saturates the scroll amount")
             << "add 1 100 500; add 2 200 500; wait 0.6; frame; move 1 100 1e10; frame"
             << "Scroll(0), Scroll(2147483647)";
@@ -209,75 +223,6 @@ private slots:
         QCOMPARE(m_poster.toString(), events);
         QCOMPARE(m_poster.flushes(), int(scenario.count(QStringLiteral("frame")) +
                                          scenario.count(QStringLiteral("liftAll"))));
-    }
-
-    void mapping_data()
-    {
-        QTest::addColumn<bool>("hInvert");
-        QTest::addColumn<bool>("vInvert");
-        QTest::addColumn<QPointF>("position");
-        QTest::addColumn<QPointF>("point");
-
-        QTest::newRow("both mirrored, origin")
-            << true << true << QPointF(0, 0) << QPointF(1440, 900);
-        QTest::newRow("both mirrored, far corner")
-            << true << true << QPointF(1440, 900) << QPointF(0, 0);
-        QTest::newRow("neither") << false << false << QPointF(12.5, 700) << QPointF(12.5, 700);
-        QTest::newRow("x only") << true << false << QPointF(40, 60) << QPointF(1400, 60);
-        QTest::newRow("y only") << false << true << QPointF(40, 60) << QPointF(40, 840);
-        QTest::newRow("beyond the screen") << true << false << QPointF(1500, 0) << QPointF(-60, 0);
-    }
-
-    void mapping()
-    {
-        QFETCH(bool, hInvert);
-        QFETCH(bool, vInvert);
-        QFETCH(QPointF, position);
-        QFETCH(QPointF, point);
-        AgentSettings settings = plainSettings();
-        settings.hInvert = hInvert;
-        settings.vInvert = vInvert;
-        m_engine->setSettings(settings);
-        const auto cursor = std::make_shared<TuioCursor>(QStringLiteral("test"), 1, position);
-        QCOMPARE(m_engine->getPoint(cursor), point);
-    }
-
-    void mappingFollowsSettingsChangedWhileFingerIsDown()
-    {
-        run(QStringLiteral(
-            "add 1 100 200; frame; move 1 100 210; set vInvert true; move 1 100 220"));
-        QCOMPARE(m_poster.toString(),
-                 QStringLiteral("LeftMouseDown(100,200,Left), LeftMouseDragged(100,210,Left), "
-                                "LeftMouseDragged(100,680,Left)"));
-    }
-
-    void centreAndDistance()
-    {
-        const QPointF p(100, 500);
-        QCOMPARE(GestureEngine::centerPoint(p, p), p);
-        QCOMPARE(GestureEngine::centerPoint({0, 0}, {3, 5}), QPointF(1.5, 2.5));
-        QCOMPARE(GestureEngine::distancePoint({0, 0}, {3, 4}), 5.0f);
-        QCOMPARE(GestureEngine::distancePoint({100, 500}, {100, 510}), 10.0f);
-        QCOMPARE(GestureEngine::distancePoint({500, 100}, {510, 100}), 10.0f);
-    }
-
-    // A source that goes away (the port moved) can never lift its fingers: they are lifted, and
-    // sent, at once.
-    void liftingAllFingersReleasesAndStartsFromIdle()
-    {
-        run(QStringLiteral("add 1 100 500; frame; add 2 200 500; move 2 202 500; frame"));
-        m_poster.clear();
-        m_engine->liftAllFingers();
-        QCOMPARE(m_engine->cursorCount(), std::size_t(0));
-        QCOMPARE(m_poster.toString(),
-                 QStringLiteral("LeftMouseUp(100,500,Left), LeftMouseUp(202,500,Left)"));
-        QCOMPARE(m_poster.flushes(), 1);
-        QCOMPARE(m_poster.unflushed(), 0);
-
-        m_poster.clear();
-        run(QStringLiteral("frame; add 3 300 300; frame; lift 3; frame"));
-        QCOMPARE(m_poster.toString(),
-                 QStringLiteral("LeftMouseDown(300,300,Left), LeftMouseUp(300,300,Left)"));
     }
 };
 

@@ -28,9 +28,6 @@ private slots:
         QTest::newRow("named") << both << "HDMI-1"
                                << "HDMI-1"
                                << "";
-        QTest::newRow("named primary") << both << "DP-1"
-                                       << "DP-1"
-                                       << "";
         QTest::newRow("no primary: the first") << Monitors{hdmi, {"DP-2", {}, false}} << ""
                                                << "HDMI-1"
                                                << "";

@@ -239,7 +239,6 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("no property list") << QByteArray("KeepAlive=true\n");
         QTest::newRow("root is no dictionary") << platform::xmlPropertyListData(QVariantList{1});
-        QTest::newRow("truncated binary") << QByteArray("bplist00\xd1\x01\x02", 11);
     }
 
     void unreadableFileIsKeptAside()
