@@ -66,44 +66,41 @@ void ServiceStateWatcher::refresh()
     if (!m_bus.isConnected())
         return;
     const quint64 query = ++m_query;
-    auto* watcher = new QDBusPendingCallWatcher(
-        m_bus.asyncCall(
-            systemdCall(kManagerPath, kManagerInterface, QStringLiteral("GetUnit"), {m_unit}),
-            kReplyTimeout),
-        this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, query] {
-        watcher->deleteLater();
-        if (query != m_query)
-            return;
-        const QDBusMessage reply = watcher->reply();
-        if (reply.type() != QDBusMessage::ReplyMessage)
-            setState(reply.errorName() == QStringLiteral("org.freedesktop.systemd1.NoSuchUnit")
-                         ? QStringLiteral("inactive") // what systemctl is-active says too
-                         : kNoServiceManager);
-        else if (const auto path = reply.arguments().value(0).value<QDBusObjectPath>();
-                 !path.path().isEmpty())
-            readActiveState(path.path(), query);
-        else
-            setState(kNoServiceManager);
-    });
+    ask(systemdCall(kManagerPath, kManagerInterface, QStringLiteral("GetUnit"), {m_unit}), query,
+        [this, query](const QDBusMessage& reply) {
+            if (reply.type() != QDBusMessage::ReplyMessage)
+                setState(reply.errorName() == QStringLiteral("org.freedesktop.systemd1.NoSuchUnit")
+                             ? QStringLiteral("inactive") // what systemctl is-active says too
+                             : kNoServiceManager);
+            else if (const auto path = reply.arguments().value(0).value<QDBusObjectPath>();
+                     !path.path().isEmpty())
+                readActiveState(path.path(), query);
+            else
+                setState(kNoServiceManager);
+        });
 }
 
 void ServiceStateWatcher::readActiveState(const QString& path, quint64 query)
 {
-    auto* watcher = new QDBusPendingCallWatcher(
-        m_bus.asyncCall(systemdCall(path, kPropertiesInterface, QStringLiteral("Get"),
-                                    {kUnitInterface, kActiveState}),
-                        kReplyTimeout),
-        this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, query] {
-        watcher->deleteLater();
-        if (query != m_query)
-            return;
-        const QVariant value =
-            watcher->reply().arguments().value(0).value<QDBusVariant>().variant();
-        setState(value.metaType() == QMetaType::fromType<QString>() ? value.toString()
-                                                                    : kNoServiceManager);
-    });
+    ask(systemdCall(path, kPropertiesInterface, QStringLiteral("Get"),
+                    {kUnitInterface, kActiveState}),
+        query, [this](const QDBusMessage& reply) {
+            const QVariant value = reply.arguments().value(0).value<QDBusVariant>().variant();
+            setState(value.metaType() == QMetaType::fromType<QString>() ? value.toString()
+                                                                        : kNoServiceManager);
+        });
+}
+
+void ServiceStateWatcher::ask(const QDBusMessage& call, quint64 query,
+                              std::function<void(const QDBusMessage&)> answered)
+{
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kReplyTimeout), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, watcher, query, answered = std::move(answered)] {
+                watcher->deleteLater();
+                if (query == m_query)
+                    answered(watcher->reply());
+            });
 }
 
 void ServiceStateWatcher::unitPropertiesChanged(const QDBusMessage& message)

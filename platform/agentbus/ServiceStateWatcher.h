@@ -3,6 +3,9 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <functional>
+
+class QDBusMessage;
 
 class QDBusMessage;
 
@@ -38,6 +41,9 @@ private Q_SLOTS:
 
 private:
     void readActiveState(const QString& path, quint64 query);
+    // Sends `call` without waiting; `answered` gets the reply unless a newer query began since.
+    void ask(const QDBusMessage& call, quint64 query,
+             std::function<void(const QDBusMessage&)> answered);
     void setState(const QString& state);
 
     QDBusConnection m_bus;
