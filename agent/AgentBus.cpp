@@ -59,12 +59,6 @@ AgentBus::Claim AgentBus::claimName()
     return Claim::AlreadyRunning;
 }
 
-bool AgentBus::waylandSessionFromEnvironment()
-{
-    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland");
-}
-
 void AgentBus::setEventBackend(const QString& name, const QString& reason, bool waylandSession)
 {
     m_status.setEventBackend(name, reason, waylandSession);

@@ -34,9 +34,6 @@ public:
 
     Claim claim() const { return m_claim; }
 
-    // The desktop is a Wayland session, as its environment says.
-    static bool waylandSessionFromEnvironment();
-
     void setEventBackend(const QString& name, const QString& reason, bool waylandSession);
     // The monitor touches are mapped to: `name` "" when the desktop reports none.
     void setMonitor(const QString& name, const QRect& geometry);

@@ -65,8 +65,7 @@ int main(int argc, char* argv[])
     const std::unique_ptr<platform::EventPoster> eventPoster = platform::makeEventPoster(
         platform::desktopBounds(monitorSource->monitors()), &backendChoice);
     GestureObservingPoster observedPoster(*eventPoster);
-    bus.setEventBackend(backendChoice.backend, backendChoice.reason,
-                        AgentBus::waylandSessionFromEnvironment());
+    bus.setEventBackend(backendChoice.backend, backendChoice.reason, platform::isWaylandSession());
 
     if (eventPoster->backendName() == QLatin1String("none"))
         endLaterWithoutBackend(application);

@@ -50,12 +50,6 @@ void letGoOfLeftOverButtons(const HeldButtonRecord& record)
     }
 }
 
-bool isWaylandSession()
-{
-    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           qEnvironmentVariable("XDG_SESSION_TYPE") == QStringLiteral("wayland");
-}
-
 // A Wayland compositor takes XTest's input only for its X11 windows (through XWayland): the
 // line says so where that matters, with the way to the backend that reaches every window.
 QString xtestLine(const QString& displayName, const QString& uinputFailure)
@@ -74,13 +68,18 @@ QString xtestLine(const QString& displayName, const QString& uinputFailure)
 
 } // namespace
 
+bool isWaylandSession()
+{
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           qEnvironmentVariable("XDG_SESSION_TYPE") == QStringLiteral("wayland");
+}
+
 QString EventBackendChoice::text() const
 {
     return reason.isEmpty() ? backend : backend + QStringLiteral(": ") + reason;
 }
 
-std::unique_ptr<EventPoster> makeEventPoster(const QRect& desktopBounds,
-                                             EventBackendChoice* choice)
+std::unique_ptr<EventPoster> makeEventPoster(const QRect& desktopBounds, EventBackendChoice* choice)
 {
     std::unique_ptr<HeldButtonRecord> record = HeldButtonRecord::inRuntimeFolder();
     if (record)

@@ -47,6 +47,10 @@ public:
 
 // Which backend the agent's poster uses and, when it is not uinput, why not, in words the user
 // reads (in the log, and in the agent's status).
+// The desktop is a Wayland session (WAYLAND_DISPLAY set, or XDG_SESSION_TYPE "wayland"), where
+// XTest reaches X11 (XWayland) windows only.
+bool isWaylandSession();
+
 struct EventBackendChoice
 {
     QString backend; // "uinput", "XTest" or "none"

@@ -18,23 +18,24 @@
 
 namespace {
 
-const QString kService = QStringLiteral("quillonworks.Tactalon");
-const QString kPath = QStringLiteral("/quillonworks/Tactalon");
-const QString kInterface = QStringLiteral("quillonworks.Tactalon.Agent");
+using platform::kAgentInterface;
+using platform::kAgentPath;
+using platform::kAgentService;
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 constexpr int kTimeoutMs = 20000;
 
 QDBusMessage callAgent(const QString& interface, const QString& method, const QVariantList& args,
                        QDBusConnection bus = QDBusConnection::sessionBus())
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, interface, method);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kAgentService, kAgentPath, interface, method);
     call.setArguments(args);
     return bus.call(call);
 }
 
 QVariantMap properties()
 {
-    const QDBusReply<QVariantMap> reply = callAgent(kProperties, "GetAll", {kInterface});
+    const QDBusReply<QVariantMap> reply = callAgent(kProperties, "GetAll", {kAgentInterface});
     return reply.isValid() ? reply.value() : QVariantMap();
 }
 
@@ -76,7 +77,7 @@ private:
         QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
         QElapsedTimer timer;
         timer.start();
-        while (!bus->isServiceRegistered(kService).value()) {
+        while (!bus->isServiceRegistered(kAgentService).value()) {
             if (timer.elapsed() > kTimeoutMs)
                 return false;
             QTest::qWait(20);
@@ -103,9 +104,9 @@ private slots:
     {
         platform::registerAgentBusTypes();
         QDBusConnection bus = QDBusConnection::sessionBus();
-        QVERIFY(bus.connect(kService, kPath, kProperties, "PropertiesChanged", this,
+        QVERIFY(bus.connect(kAgentService, kAgentPath, kProperties, "PropertiesChanged", this,
                             SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
-        QVERIFY(bus.connect(kService, kPath, kInterface, "TouchFrame", this,
+        QVERIFY(bus.connect(kAgentService, kAgentPath, kAgentInterface, "TouchFrame", this,
                             SLOT(touchFrame(QDBusMessage))));
     }
 
@@ -117,7 +118,7 @@ private slots:
 
     void propertiesChanged(const QString& interface, const QVariantMap& changed, const QStringList&)
     {
-        if (interface == kInterface)
+        if (interface == kAgentInterface)
             m_changes << changed;
     }
 
@@ -286,7 +287,8 @@ private slots:
         AgentProcess agent;
         const quint16 port = freeUdpPort();
         QVERIFY(startOnBus(agent, port));
-        QCOMPARE(callAgent(kInterface, "RegisterViewer", {}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(callAgent(kAgentInterface, "RegisterViewer", {}).type(),
+                 QDBusMessage::ReplyMessage);
         TuioSender tracker(QHostAddress::LocalHost, port);
         for (const QList<QPointF>& fingers : frames) {
             std::vector<qint32> alive;
@@ -341,7 +343,8 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(m_frames.size(), 0);
 
-        QCOMPARE(callAgent(kInterface, "RegisterViewer", {}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(callAgent(kAgentInterface, "RegisterViewer", {}).type(),
+                 QDBusMessage::ReplyMessage);
         constexpr int kFrames = 1000;
         QElapsedTimer elapsed;
         elapsed.start();
@@ -370,11 +373,12 @@ private slots:
                                  kTimeoutMs);
         QVERIFY(m_frames.last().fingers.isEmpty());
 
-        QCOMPARE(callAgent(kInterface, "UnregisterViewer", {}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(callAgent(kAgentInterface, "UnregisterViewer", {}).type(),
+                 QDBusMessage::ReplyMessage);
         {
             QDBusConnection departing =
                 QDBusConnection::connectToBus(QDBusConnection::SessionBus, "departing");
-            QCOMPARE(callAgent(kInterface, "RegisterViewer", {}, departing).type(),
+            QCOMPARE(callAgent(kAgentInterface, "RegisterViewer", {}, departing).type(),
                      QDBusMessage::ReplyMessage);
         }
         QDBusConnection::disconnectFromBus("departing");

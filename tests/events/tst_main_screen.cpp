@@ -1,7 +1,7 @@
 // The main screen's frame from the X server, also one that answers late, and the DRM fallback on
 // odd sysfs contents.
 #include "platform/DrmMonitorSource.h"
-#include "platform/MainScreen.h"
+#include "platform/MonitorChoice.h"
 #include "support/Files.h"
 #include "support/StandardError.h"
 
@@ -32,13 +32,24 @@ QString unusedDisplay(int first)
     }
 }
 
+// The agent's main screen: the chosen monitor of the source that answers, with no name set.
+QRectF mainScreenFrame()
+{
+    return platform::chooseMonitor(platform::makeMonitorSource()->monitors(), {}).monitor.geometry;
+}
+
+QRectF drmConnectorFrame(const QString& drmClassDirectory)
+{
+    return platform::DrmMonitorSource(drmClassDirectory).monitors().value(0).geometry;
+}
+
 // mainScreenFrame() on `display`, and what it wrote to standard error.
 std::pair<QRectF, QByteArray> frameOn(const QString& display)
 {
     const QByteArray saved = qgetenv("DISPLAY");
     qputenv("DISPLAY", display.toLocal8Bit());
     QRectF frame;
-    const QByteArray log = standardErrorOf([&] { frame = platform::mainScreenFrame(); });
+    const QByteArray log = standardErrorOf([&] { frame = mainScreenFrame(); });
     qputenv("DISPLAY", saved);
     return {frame, log};
 }
@@ -73,7 +84,7 @@ private slots:
     {
         const QString display = unusedDisplay(200);
         const auto [frame, log] = frameOn(display);
-        QCOMPARE(frame, platform::drmConnectorFrame(QStringLiteral("/sys/class/drm")));
+        QCOMPARE(frame, drmConnectorFrame(QStringLiteral("/sys/class/drm")));
         QCOMPARE(log.count('\n'), 1);
         QVERIFY2(log.endsWith("Cannot connect to the X display " + display.toLocal8Bit() +
                               " (5 tries over 1.5 s); going on without it\n"),
@@ -85,10 +96,10 @@ private slots:
     {
         const QByteArray display = qgetenv("DISPLAY");
         qunsetenv("DISPLAY");
-        const QRectF frame = platform::mainScreenFrame();
+        const QRectF frame = mainScreenFrame();
         qputenv("DISPLAY", display);
-        QCOMPARE(frame, platform::drmConnectorFrame(QStringLiteral("/sys/class/drm")));
-        QCOMPARE(platform::drmConnectorFrame(QStringLiteral("/nonexistent/drm")), QRectF());
+        QCOMPARE(frame, drmConnectorFrame(QStringLiteral("/sys/class/drm")));
+        QCOMPARE(drmConnectorFrame(QStringLiteral("/nonexistent/drm")), QRectF());
     }
 
     void drmConnectors_data()
@@ -125,7 +136,7 @@ private slots:
             QVERIFY(status.isNull() || writeFile(drm.filePath(name + "/status"), status));
             QVERIFY(modes.isNull() || writeFile(drm.filePath(name + "/modes"), modes));
         }
-        QCOMPARE(platform::drmConnectorFrame(drm.path()), expected);
+        QCOMPARE(drmConnectorFrame(drm.path()), expected);
         QCOMPARE(platform::DrmMonitorSource(drm.path()).monitors().value(0).name, monitorName);
     }
 };
